@@ -1,0 +1,76 @@
+package com.mirelta.requests;
+
+/**
+ * The Java side of the jkestrune native library: speaker identification against the target
+ * models enrolled under a directory, through the engine library kestrune.
+ *
+ * <p>Scores and rates cross the native boundary as integers in thousandths: a false-rejection
+ * rate of 0.75 percent arrives as 750.
+ */
+public final class LoadManager {
+    static {
+        System.loadLibrary("jkestrune");
+    }
+
+    /** Success. */
+    public static final int OK = 0;
+    /** A required string argument (the models directory or the result class name) is null. */
+    public static final int ERR_NULL_ARGUMENT = 1116;
+    /** {@code audioLength} is negative or larger than the audio array. */
+    public static final int ERR_INVALID_ARGUMENT = 1117;
+    /** A native buffer could not be allocated, or a string's characters could not be read. */
+    public static final int ERR_OUT_OF_MEMORY = 1118;
+    /** The results could not be written into the caller's array or object. */
+    public static final int ERR_RESULT_DELIVERY = 1119;
+    /** The engine reported a negative number of targets. */
+    public static final int ERR_ENGINE_CONTRACT = 1120;
+    /** No recording, an unreadable WAVE container, or an empty data chunk. */
+    public static final int ERR_NO_AUDIO = 2071;
+
+    /** Rank the targets by log-likelihood score, highest first (also any value but 1 and 2). */
+    public static final int RANK_BY_SCORE = 0;
+    /** Rank the targets by false-rejection rate, highest first. */
+    public static final int RANK_BY_FRR = 1;
+    /** Rank the targets by false-acceptance rate, lowest first. */
+    public static final int RANK_BY_FAR = 2;
+
+    private LoadManager() {}
+
+    /** The largest number of targets the engine will load. */
+    public static native int MaxQntTargets();
+
+    /** The largest number of recordings the engine scores at the same time. */
+    public static native int MaxQntProgramStreams();
+
+    /** Has the engine load its background models; a null path asks it to load from "". */
+    public static native boolean LoadBgModels(String bgModelsPath);
+
+    /** The number of target models under {@code modelsDir}; 0 for null. */
+    public static native int GetTargetQuantity(String modelsDir);
+
+    /**
+     * Identifies the speaker of a WAVE recording against every target under {@code modelsDir}
+     * and stores one new result object per target into {@code results}, best first.
+     *
+     * @param audio the bytes of a WAVE file (16-bit PCM, A-law or mu-law)
+     * @param audioLength how many bytes of {@code audio} to use, from its start
+     * @param modelsDir the directory of target models, handed to the engine
+     * @param rankBy {@link #RANK_BY_SCORE}, {@link #RANK_BY_FRR} or {@link #RANK_BY_FAR}
+     * @param resultClassName the result class in JNI form ("com/mirelta/requests/TargetResult");
+     *     it needs the int fields logScore, errorFA_percent, errorFR_percent and the String field
+     *     target_name. Objects are created without running a constructor.
+     * @param results receives the targets in ranked order; needs at least as many elements as
+     *     there are targets; elements beyond them are left as they were
+     * @param verbose prints the ranking to standard output
+     * @return 0, one of the ERR_ codes above, or the engine's own non-zero code
+     */
+    public static native int VerifyDataWithGetAll(byte[] audio, int audioLength, String modelsDir,
+            int rankBy, String resultClassName, Object[] results, boolean verbose);
+
+    /**
+     * As {@link #VerifyDataWithGetAll}, but writes only the best target into the four fields of
+     * {@code result}; its other fields are kept. With no targets, {@code result} is untouched.
+     */
+    public static native int VerifyDataWithGetMaxProbability(byte[] audio, int audioLength,
+            String modelsDir, int rankBy, Object result, boolean verbose);
+}

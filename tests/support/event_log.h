@@ -1,0 +1,19 @@
+// One ordered log per thread of what the fakes saw (JNI calls, engine calls, buffer releases),
+// so that a test can assert the order in which different kinds of resources were released.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+std::vector<std::string>& Events();
+
+inline void RecordEvent(std::string event) {
+    Events().push_back(std::move(event));
+}
+
+// Index of the first event equal to `event` at or after `from`, or -1.
+int FindEvent(const std::string& event, size_t from = 0);
+
+}  // namespace testsupport

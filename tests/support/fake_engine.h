@@ -1,0 +1,58 @@
+// An engine linked into the native tests in place of kestrune: each thread scripts its own
+// answers and sees what the library passed, so that tests (and threads) stay independent.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fakeengine {
+
+struct Target {
+    std::string name;  // up to 256 bytes; a name of 256 bytes fills its slot without a NUL
+    int32_t logScore = 0;
+    int32_t frr = 0;
+    int32_t far = 0;
+};
+
+struct Script {
+    int32_t maxTargets = 0;
+    int32_t maxStreams = 0;
+    uint8_t loadUbmAnswer = 1;
+    int32_t quantity = 0;
+    std::vector<Target> targets;
+    // Reported as targetCount instead of targets.size() (for example a negative count).
+    std::optional<int32_t> reportedTargetCount;
+    bool loadFails = false;  // leaves the model set as preset
+    int32_t soundCode = 0;
+    // How many samples per reported sample the engine reads back, so that a test can see the
+    // interleaved channels behind a frame count.
+    int captureChannels = 1;
+};
+
+struct Seen {
+    std::vector<std::string> paths;  // every path argument, in call order
+    int loads = 0;
+    int scorings = 0;
+    int destroys = 0;
+    int destroyMismatches = 0;  // DestroyedBuffers with values the load did not hand out
+    uint8_t flagA = 0;
+    uint8_t flagB = 0;
+    int32_t sampleCount = -1;
+    int32_t scoredTargetCount = -1;
+    std::vector<int16_t> samples;
+    const int32_t* logScores = nullptr;
+    const int32_t* frrValues = nullptr;
+    const int32_t* farValues = nullptr;
+};
+
+// This thread's script and observations.
+Script& ScriptFor();
+Seen& Observed();
+// Model sets loaded on this thread and not yet destroyed.
+int LiveModelSets();
+// Frees what a faulty test left loaded and clears the script and observations.
+void Reset();
+
+}  // namespace fakeengine
