@@ -1,0 +1,14 @@
+// The loaded background model.
+#include "core/background.h"
+
+#include <utility>
+
+namespace kestrune {
+
+Background::Background(BackgroundModel model, uint64_t fingerprint)
+    : model_(std::move(model)),
+      frontEnd_(model_.frontEnd),
+      evaluator_(model_.gmm),
+      fingerprint_(fingerprint) {}
+
+}  // namespace kestrune

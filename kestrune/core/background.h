@@ -1,0 +1,51 @@
+// The background model (UBM) and everything derived from it that scoring needs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/front_end.h"
+#include "core/gmm.h"
+#include "core/matrix.h"
+
+namespace kestrune {
+
+// What a background model file holds.
+struct BackgroundModel {
+    FrontEndConfig frontEnd;
+    DiagonalGmm gmm;
+    uint32_t topComponents = 5;  // background components evaluated per frame when scoring
+};
+
+// A background model ready for use: immutable, shared by every thread and every target set
+// loaded against it.
+class Background {
+  public:
+    // `model` must be consistent (BackgroundModel as decoded from a file, or trained).
+    Background(BackgroundModel model, uint64_t fingerprint);
+
+    const BackgroundModel& model() const { return model_; }
+    const DiagonalGmm& gmm() const { return model_.gmm; }
+    const FrontEnd& frontEnd() const { return frontEnd_; }
+    const GmmEvaluator& evaluator() const { return evaluator_; }
+    // Identifies this model's parameters; target models record it.
+    uint64_t fingerprint() const { return fingerprint_; }
+
+    // Speech frames of a recording, not yet normalised.
+    FeatureMatrix RawFeatures(const int16_t* samples, size_t count) const {
+        return frontEnd_.Compute(samples, count);
+    }
+    // Normalises frames that are scored or adapted on together, as one recording.
+    void Normalise(FeatureMatrix& frames) const {
+        NormaliseSliding(frames, model_.frontEnd.normaliseWindow,
+                         model_.frontEnd.varianceNormalise != 0);
+    }
+
+  private:
+    BackgroundModel model_;
+    FrontEnd frontEnd_;
+    GmmEvaluator evaluator_;
+    uint64_t fingerprint_;
+};
+
+}  // namespace kestrune

@@ -1,0 +1,269 @@
+// MFCC front end: DC removal, pre-emphasis, Hamming window, power spectrum, mel filterbank,
+// log, DCT-II, delta regression, energy-based speech detection.
+#include "core/front_end.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdlib>
+#include <numbers>
+#include <unsupported/Eigen/FFT>
+
+namespace kestrune {
+namespace {
+
+float HzToMel(float hz) {
+    return 2595.0f * std::log10(1.0f + hz / 700.0f);
+}
+float MelToHz(float mel) {
+    return 700.0f * (std::pow(10.0f, mel / 2595.0f) - 1.0f);
+}
+
+// Energies below this (in squared 16-bit units, summed over a filter) are treated as this, so
+// that digital silence does not give minus infinity.
+constexpr float kEnergyFloor = 1e-4f;
+
+}  // namespace
+
+bool FrontEndConfig::Valid() const {
+    const bool powerOfTwo = fftSize >= 64 && fftSize <= 4096 && (fftSize & (fftSize - 1)) == 0;
+    return sampleRate == 8000 && powerOfTwo && frameLength >= 32 && frameLength <= fftSize &&
+           frameShift >= 1 && frameShift <= frameLength && filterCount >= 4 &&
+           filterCount <= fftSize / 2 && std::isfinite(lowHz) && std::isfinite(highHz) &&
+           lowHz >= 0.0f && lowHz < highHz && highHz <= sampleRate / 2.0f && cepstra >= 1 &&
+           firstCepstrum < filterCount && cepstra <= filterCount - firstCepstrum &&
+           deltaWindow >= 1 && deltaWindow <= 10 && deltaOrder <= 2 && preEmphasis >= 0.0f &&
+           preEmphasis < 1.0f && vadRangeDb > 0.0f && vadRangeDb <= 200.0f &&
+           vadFloorDb >= -200.0f && vadFloorDb <= 0.0f && varianceNormalise <= 1 &&
+           normaliseWindow <= 100000;
+}
+
+FrontEnd::FrontEnd(const FrontEndConfig& config) : config_(config) {
+    const uint32_t n = config_.frameLength;
+    window_.resize(n);
+    for (uint32_t i = 0; i < n; ++i) {
+        window_[i] =
+            static_cast<float>(0.54 - 0.46 * std::cos(2.0 * std::numbers::pi * i / (n - 1)));
+    }
+
+    // Triangles equally spaced on the mel scale, evaluated at each bin's true frequency.
+    const uint32_t bins = config_.fftSize / 2 + 1;
+    const float binHz = static_cast<float>(config_.sampleRate) / config_.fftSize;
+    const float lowMel = HzToMel(config_.lowHz);
+    const float highMel = HzToMel(config_.highHz);
+    std::vector<float> edges(config_.filterCount + 2);
+    for (size_t i = 0; i < edges.size(); ++i) {
+        edges[i] = MelToHz(lowMel + (highMel - lowMel) * i / (config_.filterCount + 1));
+    }
+    for (uint32_t f = 0; f < config_.filterCount; ++f) {
+        const float left = edges[f], centre = edges[f + 1], right = edges[f + 2];
+        std::vector<float> weights;
+        uint32_t first = 0;
+        for (uint32_t b = 0; b < bins; ++b) {
+            const float hz = b * binHz;
+            float w = 0.0f;
+            if (hz > left && hz <= centre) {
+                w = (hz - left) / (centre - left);
+            } else if (hz > centre && hz < right) {
+                w = (right - hz) / (right - centre);
+            }
+            if (w > 0.0f) {
+                if (weights.empty()) {
+                    first = b;
+                }
+                weights.resize(b - first + 1, 0.0f);
+                weights[b - first] = w;
+            }
+        }
+        filters_.push_back(std::move(weights));
+        filterFirstBin_.push_back(first);
+        filterCentres_.push_back(centre);
+    }
+
+    // Orthonormal DCT-II rows for the kept cepstra.
+    const uint32_t filters = config_.filterCount;
+    dct_.resize(config_.cepstra, filters);
+    for (uint32_t k = 0; k < config_.cepstra; ++k) {
+        const uint32_t q = config_.firstCepstrum + k;
+        const double scale = std::sqrt((q == 0 ? 1.0 : 2.0) / filters);
+        for (uint32_t j = 0; j < filters; ++j) {
+            dct_(k, j) =
+                static_cast<float>(scale * std::cos(std::numbers::pi * q * (j + 0.5) / filters));
+        }
+    }
+}
+
+size_t FrontEnd::FrameCount(size_t samples) const {
+    if (samples < config_.frameLength) {
+        return 0;
+    }
+    return 1 + (samples - config_.frameLength) / config_.frameShift;
+}
+
+std::vector<float> FrontEnd::FrameLevels(const int16_t* samples, size_t count) const {
+    const size_t frames = FrameCount(count);
+    std::vector<float> levels(frames);
+    for (size_t t = 0; t < frames; ++t) {
+        const int16_t* x = samples + t * config_.frameShift;
+        double sum = 0.0;
+        for (uint32_t i = 0; i < config_.frameLength; ++i) {
+            sum += static_cast<double>(x[i]) * x[i];
+        }
+        const double meanSquare = sum / config_.frameLength / (32768.0 * 32768.0);
+        levels[t] =
+            meanSquare > 1e-20 ? static_cast<float>(10.0 * std::log10(meanSquare)) : -200.0f;
+    }
+    return levels;
+}
+
+std::vector<bool> FrontEnd::SpeechFrames(const std::vector<float>& levels) const {
+    std::vector<bool> speech(levels.size(), false);
+    if (levels.empty()) {
+        return speech;
+    }
+    const float loudest = *std::max_element(levels.begin(), levels.end());
+    const float threshold = std::max(loudest - config_.vadRangeDb, config_.vadFloorDb);
+    for (size_t t = 0; t < levels.size(); ++t) {
+        speech[t] = levels[t] >= threshold;
+    }
+    return speech;
+}
+
+std::vector<float> FrontEnd::PowerSpectrum(const float* frame) const {
+    Eigen::FFT<float> fft;
+    fft.SetFlag(Eigen::FFT<float>::HalfSpectrum);
+    std::vector<float> padded(config_.fftSize, 0.0f);
+    std::copy(frame, frame + config_.frameLength, padded.begin());
+    std::vector<std::complex<float>> spectrum;
+    fft.fwd(spectrum, padded);
+    std::vector<float> power(config_.fftSize / 2 + 1);
+    for (size_t b = 0; b < power.size(); ++b) {
+        power[b] = std::norm(spectrum[b]);
+    }
+    return power;
+}
+
+std::vector<float> FrontEnd::LogFilterbank(const std::vector<float>& power) const {
+    std::vector<float> energies(filters_.size());
+    for (size_t f = 0; f < filters_.size(); ++f) {
+        float sum = 0.0f;
+        for (size_t i = 0; i < filters_[f].size(); ++i) {
+            sum += filters_[f][i] * power[filterFirstBin_[f] + i];
+        }
+        energies[f] = std::log(std::max(sum, kEnergyFloor));
+    }
+    return energies;
+}
+
+float FrontEnd::FilterCentreHz(uint32_t i) const {
+    return filterCentres_.at(i);
+}
+
+FeatureMatrix FrontEnd::Compute(const int16_t* samples, size_t count) const {
+    const size_t frames = FrameCount(count);
+    const uint32_t c = config_.cepstra;
+    if (frames == 0 || samples == nullptr) {
+        return FeatureMatrix(0, config_.Dimension());
+    }
+
+    // Static cepstra of every frame.
+    FeatureMatrix statics(frames, c);
+    std::vector<float> frame(config_.frameLength);
+    for (size_t t = 0; t < frames; ++t) {
+        const int16_t* x = samples + t * config_.frameShift;
+        double mean = 0.0;
+        for (uint32_t i = 0; i < config_.frameLength; ++i) {
+            mean += x[i];
+        }
+        mean /= config_.frameLength;
+        float previous = static_cast<float>(x[0] - mean);
+        for (uint32_t i = 0; i < config_.frameLength; ++i) {
+            const float value = static_cast<float>(x[i] - mean);
+            frame[i] = (value - config_.preEmphasis * previous) * window_[i];
+            previous = value;
+        }
+        const std::vector<float> energies = LogFilterbank(PowerSpectrum(frame.data()));
+        const Eigen::Map<const Eigen::VectorXf> e(energies.data(), energies.size());
+        statics.row(t) = (dct_ * e).transpose();
+    }
+
+    // Deltas by linear regression over ±deltaWindow frames, edges repeated; delta-deltas are
+    // the deltas of the deltas.
+    const uint32_t d = config_.Dimension();
+    FeatureMatrix all(frames, d);
+    all.leftCols(c) = statics;
+    const int window = static_cast<int>(config_.deltaWindow);
+    float norm = 0.0f;
+    for (int k = 1; k <= window; ++k) {
+        norm += 2.0f * k * k;
+    }
+    const int last = static_cast<int>(frames) - 1;
+    for (uint32_t order = 1; order <= config_.deltaOrder; ++order) {
+        const auto source = all.middleCols((order - 1) * c, c);
+        for (int t = 0; t <= last; ++t) {
+            Eigen::RowVectorXf delta = Eigen::RowVectorXf::Zero(c);
+            for (int k = 1; k <= window; ++k) {
+                delta += k * (source.row(std::min(t + k, last)) - source.row(std::max(t - k, 0)));
+            }
+            all.row(t).middleCols(order * c, c) = delta / norm;
+        }
+    }
+
+    const std::vector<bool> speech = SpeechFrames(FrameLevels(samples, count));
+    const auto kept = static_cast<Eigen::Index>(std::count(speech.begin(), speech.end(), true));
+    FeatureMatrix out(kept, d);
+    Eigen::Index row = 0;
+    for (size_t t = 0; t < frames; ++t) {
+        if (speech[t]) {
+            out.row(row++) = all.row(t);
+        }
+    }
+    return out;
+}
+
+void NormaliseFeatures(FeatureMatrix& features, bool variance) {
+    if (features.rows() == 0 || getenv("NOCMN")) {
+        return;
+    }
+    const Eigen::RowVectorXf mean = features.colwise().mean();
+    features.rowwise() -= mean;
+    if (!variance) {
+        return;
+    }
+    const Eigen::RowVectorXf deviation =
+        (features.array().square().colwise().sum() / static_cast<float>(features.rows()))
+            .sqrt()
+            .max(1e-3f)
+            .matrix();
+    features.array().rowwise() /= deviation.array();
+}
+
+void NormaliseSliding(FeatureMatrix& features, Eigen::Index window, bool variance) {
+    const Eigen::Index rows = features.rows();
+    if (window <= 0 || rows <= window) {
+        NormaliseFeatures(features, variance);
+        return;
+    }
+    // Prefix sums in double, so that long recordings keep their precision.
+    const Eigen::Index d = features.cols();
+    DoubleMatrix sums = DoubleMatrix::Zero(rows + 1, d);
+    DoubleMatrix squares = DoubleMatrix::Zero(rows + 1, d);
+    for (Eigen::Index t = 0; t < rows; ++t) {
+        const Eigen::RowVectorXd x = features.row(t).cast<double>();
+        sums.row(t + 1) = sums.row(t) + x;
+        squares.row(t + 1) = squares.row(t) + x.cwiseAbs2();
+    }
+    for (Eigen::Index t = 0; t < rows; ++t) {
+        const Eigen::Index start = std::clamp<Eigen::Index>(t - window / 2, 0, rows - window);
+        const Eigen::RowVectorXd mean = (sums.row(start + window) - sums.row(start)) / window;
+        Eigen::RowVectorXd x = features.row(t).cast<double>() - mean;
+        if (variance) {
+            const Eigen::RowVectorXd meanSquare =
+                (squares.row(start + window) - squares.row(start)) / window;
+            x = x.cwiseQuotient((meanSquare - mean.cwiseAbs2()).cwiseMax(1e-6).cwiseSqrt());
+        }
+        features.row(t) = x.cast<float>();
+    }
+}
+
+}  // namespace kestrune

@@ -1,0 +1,86 @@
+// The acoustic front end: 16-bit samples at 8 kHz in, one MFCC vector (cepstra and their deltas)
+// per 10 ms of speech out. Silence is dropped by an energy detector; normalisation over the
+// kept frames is a separate step so that a caller can cut a recording into segments first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "core/matrix.h"
+
+namespace kestrune {
+
+// Every constant of the front end. It is stored in the background model, so that targets and
+// trials are always analysed exactly as the background speech was.
+struct FrontEndConfig {
+    uint32_t sampleRate = 8000;
+    uint32_t frameLength = 200;  // 25 ms
+    uint32_t frameShift = 80;    // 10 ms
+    uint32_t fftSize = 256;
+    uint32_t filterCount = 24;
+    float lowHz = 100.0f;  // the filterbank spans the telephone channel's whole 8 kHz band
+    float highHz = 3800.0f;
+    uint32_t cepstra = 20;       // cepstral coefficients kept per frame
+    uint32_t firstCepstrum = 0;  // 0 keeps c0 (the frame's overall level, removed again by CMN)
+    uint32_t deltaWindow = 2;    // frames on each side of the delta regression
+    uint32_t deltaOrder = 1;     // 0: cepstra only, 1: with deltas, 2: also delta-deltas
+    float preEmphasis = 0.97f;
+    float vadRangeDb = 40.0f;        // frames this far below the loudest frame are silence
+    float vadFloorDb = -55.0f;       // frames below this level (dB re full scale) are silence
+    uint32_t varianceNormalise = 0;  // 1: also scale each coefficient to unit variance
+    uint32_t normaliseWindow = 30;   // speech frames in the sliding normalisation window; 0: whole
+                                     // recording
+
+    // The length of one feature vector.
+    uint32_t Dimension() const { return cepstra * (1 + deltaOrder); }
+    // True when the values describe a front end that can be built (a file may hold any bytes).
+    bool Valid() const;
+};
+
+// MFCC extraction for one configuration; the tables are built once and then only read, so one
+// FrontEnd serves any number of threads.
+class FrontEnd {
+  public:
+    explicit FrontEnd(const FrontEndConfig& config);
+
+    const FrontEndConfig& config() const { return config_; }
+
+    // The feature vectors of the speech frames of a recording, not yet normalised: one row per
+    // kept frame. Deltas are taken over all frames before silence is dropped, so that the
+    // edges of speech keep their true slopes. Fewer samples than one frame give no rows.
+    FeatureMatrix Compute(const int16_t* samples, size_t count) const;
+
+    // The steps of Compute, exposed for tests and tools.
+    size_t FrameCount(size_t samples) const;
+    // Level of each frame in dB re full scale (a full-scale square wave is 0 dB).
+    std::vector<float> FrameLevels(const int16_t* samples, size_t count) const;
+    // The frames Compute keeps, given their levels.
+    std::vector<bool> SpeechFrames(const std::vector<float>& levels) const;
+    // Power spectrum (fftSize / 2 + 1 bins) of one pre-emphasised, windowed frame of
+    // frameLength samples.
+    std::vector<float> PowerSpectrum(const float* frame) const;
+    // Log mel filterbank energies of a power spectrum.
+    std::vector<float> LogFilterbank(const std::vector<float>& power) const;
+    // Centre frequency of filter i in Hz.
+    float FilterCentreHz(uint32_t i) const;
+
+  private:
+    FrontEndConfig config_;
+    std::vector<float> window_;
+    std::vector<std::vector<float>> filters_;  // per filter: weight of each spectrum bin
+    std::vector<uint32_t> filterFirstBin_;
+    std::vector<float> filterCentres_;
+    FloatMatrix dct_;  // cepstra × filterCount
+};
+
+// Per-recording normalisation over the rows of `features`: subtracts each column's mean, and
+// when `variance` is set divides it by its standard deviation. Does nothing to an empty matrix.
+void NormaliseFeatures(FeatureMatrix& features, bool variance);
+
+// Sliding normalisation: each row is normalised by the statistics of the `window` rows around
+// it (the window kept inside the recording, so it is shifted, not shrunk, at the edges). A
+// recording of at most `window` rows, or a window of 0, is normalised as a whole.
+void NormaliseSliding(FeatureMatrix& features, Eigen::Index window, bool variance);
+
+}  // namespace kestrune

@@ -1,0 +1,384 @@
+// Encoding, decoding and validation of the engine's files.
+#include "core/model_files.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+
+#include "core/byte_io.h"
+
+namespace kestrune {
+namespace {
+
+constexpr char kMagic[4] = {'K', 'S', 'R', 'N'};
+constexpr char kBackgroundKind[4] = {'U', 'B', 'M', ' '};
+constexpr char kTargetKind[4] = {'T', 'G', 'T', ' '};
+constexpr char kImpostorKind[4] = {'I', 'M', 'P', ' '};
+constexpr uint32_t kVersion = 1;
+constexpr size_t kHeaderBytes = 32;
+
+std::vector<uint8_t> WithHeader(const char (&kind)[4], std::vector<uint8_t>& payload) {
+    ByteWriter out;
+    out.Bytes(kMagic, 4);
+    out.Bytes(kind, 4);
+    out.U32(kVersion);
+    out.U32(0);
+    out.U64(payload.size());
+    out.U64(Fnv1a64(payload.data(), payload.size()));
+    out.Bytes(payload.data(), payload.size());
+    return std::move(out.bytes());
+}
+
+// Checks the header of `file` and returns a reader over its payload (failed on any mismatch).
+ByteReader OpenPayload(const std::vector<uint8_t>& file, const char (&kind)[4],
+                       std::string& error) {
+    ByteReader header(file.data(), file.size());
+    const uint8_t* magic = header.Take(4);
+    const uint8_t* fileKind = header.Take(4);
+    const uint32_t version = header.U32();
+    const uint32_t reserved = header.U32();
+    const uint64_t size = header.U64();
+    const uint64_t hash = header.U64();
+    if (!header.ok() || std::memcmp(magic, kMagic, 4) != 0) {
+        error = "not a kestrune file";
+    } else if (std::memcmp(fileKind, kind, 4) != 0) {
+        error = "a kestrune file of another kind";
+    } else if (version != kVersion || reserved != 0) {
+        error = "unsupported file version " + std::to_string(version);
+    } else if (size != file.size() - kHeaderBytes) {
+        error = "file size does not match its header (truncated or extended)";
+    } else if (Fnv1a64(file.data() + kHeaderBytes, size) != hash) {
+        error = "file contents are damaged (hash mismatch)";
+    } else {
+        return ByteReader(file.data() + kHeaderBytes, static_cast<size_t>(size));
+    }
+    ByteReader failed(nullptr, 0);
+    failed.Check(false);
+    return failed;
+}
+
+bool Finish(ByteReader& in, const char* what, std::string& error) {
+    if (!in.ok()) {
+        error = std::string("malformed ") + what;
+        return false;
+    }
+    if (in.remaining() != 0) {
+        error = std::string("unexpected bytes after the ") + what;
+        return false;
+    }
+    return true;
+}
+
+void WriteFrontEnd(ByteWriter& out, const FrontEndConfig& c) {
+    out.U32(c.sampleRate);
+    out.U32(c.frameLength);
+    out.U32(c.frameShift);
+    out.U32(c.fftSize);
+    out.U32(c.filterCount);
+    out.F32(c.lowHz);
+    out.F32(c.highHz);
+    out.U32(c.cepstra);
+    out.U32(c.firstCepstrum);
+    out.U32(c.deltaWindow);
+    out.U32(c.deltaOrder);
+    out.F32(c.preEmphasis);
+    out.F32(c.vadRangeDb);
+    out.F32(c.vadFloorDb);
+    out.U32(c.varianceNormalise);
+    out.U32(c.normaliseWindow);
+}
+
+FrontEndConfig ReadFrontEnd(ByteReader& in) {
+    FrontEndConfig c;
+    c.sampleRate = in.U32();
+    c.frameLength = in.U32();
+    c.frameShift = in.U32();
+    c.fftSize = in.U32();
+    c.filterCount = in.U32();
+    c.lowHz = in.F32();
+    c.highHz = in.F32();
+    c.cepstra = in.U32();
+    c.firstCepstrum = in.U32();
+    c.deltaWindow = in.U32();
+    c.deltaOrder = in.U32();
+    c.preEmphasis = in.F32();
+    c.vadRangeDb = in.F32();
+    c.vadFloorDb = in.F32();
+    c.varianceNormalise = in.U32();
+    c.normaliseWindow = in.U32();
+    return c;
+}
+
+// Background payload: front-end constants (16 fields of 4 bytes, as in WriteFrontEnd),
+// topComponents u32, M u32, D u32, then weights (M), means (M × D) and variances (M × D) as f64,
+// row by row.
+std::vector<uint8_t> BackgroundPayload(const BackgroundModel& model) {
+    ByteWriter out;
+    WriteFrontEnd(out, model.frontEnd);
+    const auto m = static_cast<uint32_t>(model.gmm.Components());
+    const auto d = static_cast<uint32_t>(model.gmm.Dimension());
+    out.U32(model.topComponents);
+    out.U32(m);
+    out.U32(d);
+    for (uint32_t k = 0; k < m; ++k) {
+        out.F64(model.gmm.weights(k));
+    }
+    for (const DoubleMatrix* matrix : {&model.gmm.means, &model.gmm.variances}) {
+        for (uint32_t k = 0; k < m; ++k) {
+            for (uint32_t j = 0; j < d; ++j) {
+                out.F64((*matrix)(k, j));
+            }
+        }
+    }
+    return std::move(out.bytes());
+}
+
+std::vector<float> ReadFloats(ByteReader& in, uint64_t count) {
+    std::vector<float> values;
+    if (!in.Expect(count, 4)) {
+        return values;
+    }
+    values.resize(static_cast<size_t>(count));
+    for (float& value : values) {
+        value = in.F32();
+        in.Check(std::isfinite(value));
+    }
+    return values;
+}
+
+}  // namespace
+
+uint64_t BackgroundFingerprint(const BackgroundModel& model) {
+    const std::vector<uint8_t> payload = BackgroundPayload(model);
+    return Fnv1a64(payload.data(), payload.size());
+}
+
+std::vector<uint8_t> EncodeBackground(const BackgroundModel& model) {
+    std::vector<uint8_t> payload = BackgroundPayload(model);
+    return WithHeader(kBackgroundKind, payload);
+}
+
+bool DecodeBackground(const std::vector<uint8_t>& file, BackgroundModel& model,
+                      uint64_t& fingerprint, std::string& error) {
+    ByteReader in = OpenPayload(file, kBackgroundKind, error);
+    if (!in.ok()) {
+        return false;
+    }
+    model.frontEnd = ReadFrontEnd(in);
+    model.topComponents = in.U32();
+    const uint32_t m = in.U32();
+    const uint32_t d = in.U32();
+    in.Check(model.frontEnd.Valid() && m >= 1 && m <= kMaxComponents &&
+             d == model.frontEnd.Dimension() && d <= kMaxDimension && model.topComponents >= 1 &&
+             model.topComponents <= m);
+    if (!in.ok() || !in.Expect(uint64_t{m} * (1 + 2 * uint64_t{d}), 8)) {
+        error = "malformed background model header";
+        return false;
+    }
+    model.gmm.weights.resize(m);
+    model.gmm.means.resize(m, d);
+    model.gmm.variances.resize(m, d);
+    for (uint32_t k = 0; k < m; ++k) {
+        model.gmm.weights(k) = in.F64();
+    }
+    for (DoubleMatrix* matrix : {&model.gmm.means, &model.gmm.variances}) {
+        for (uint32_t k = 0; k < m; ++k) {
+            for (uint32_t j = 0; j < d; ++j) {
+                (*matrix)(k, j) = in.F64();
+            }
+        }
+    }
+    if (!Finish(in, "background model", error)) {
+        return false;
+    }
+    if (!model.gmm.Valid()) {
+        error = "background model parameters out of range";
+        return false;
+    }
+    fingerprint = Fnv1a64(file.data() + kHeaderBytes, file.size() - kHeaderBytes);
+    return true;
+}
+
+// Target payload: ubmFingerprint u64, relevance f32, enrollmentFrames u32, M u32, D u32,
+// means (M × D f32, row by row), distribution count u32, then per distribution (ascending
+// segment length): frames u32, genuine count u32, impostor count u32, the genuine scores and
+// the impostor scores (f32, each ascending).
+std::vector<uint8_t> EncodeTarget(const TargetModel& model) {
+    ByteWriter out;
+    out.U64(model.ubmFingerprint);
+    out.F32(model.relevance);
+    out.U32(model.enrollmentFrames);
+    out.U32(static_cast<uint32_t>(model.means.rows()));
+    out.U32(static_cast<uint32_t>(model.means.cols()));
+    for (Eigen::Index k = 0; k < model.means.rows(); ++k) {
+        for (Eigen::Index j = 0; j < model.means.cols(); ++j) {
+            out.F32(model.means(k, j));
+        }
+    }
+    out.U32(static_cast<uint32_t>(model.distributions.size()));
+    for (const ScoreDistribution& distribution : model.distributions) {
+        out.U32(distribution.frames);
+        out.U32(static_cast<uint32_t>(distribution.genuine.size()));
+        out.U32(static_cast<uint32_t>(distribution.impostor.size()));
+        for (float score : distribution.genuine) {
+            out.F32(score);
+        }
+        for (float score : distribution.impostor) {
+            out.F32(score);
+        }
+    }
+    return WithHeader(kTargetKind, out.bytes());
+}
+
+bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::string& error) {
+    ByteReader in = OpenPayload(file, kTargetKind, error);
+    if (!in.ok()) {
+        return false;
+    }
+    model.ubmFingerprint = in.U64();
+    model.relevance = in.F32();
+    model.enrollmentFrames = in.U32();
+    const uint32_t m = in.U32();
+    const uint32_t d = in.U32();
+    in.Check(std::isfinite(model.relevance) && model.relevance >= 0.0f && m >= 1 &&
+             m <= kMaxComponents && d >= 1 && d <= kMaxDimension);
+    if (!in.Expect(uint64_t{m} * d, 4)) {
+        error = "malformed target model header";
+        return false;
+    }
+    model.means.resize(m, d);
+    for (uint32_t k = 0; k < m; ++k) {
+        for (uint32_t j = 0; j < d; ++j) {
+            model.means(k, j) = in.F32();
+        }
+    }
+    in.Check(model.means.allFinite());
+    const uint32_t count = in.U32();
+    in.Check(count >= 1 && count <= kMaxDistributions);
+    model.distributions.clear();
+    for (uint32_t i = 0; i < count && in.ok(); ++i) {
+        ScoreDistribution distribution;
+        distribution.frames = in.U32();
+        const uint32_t genuine = in.U32();
+        const uint32_t impostor = in.U32();
+        in.Check(distribution.frames >= 1 && genuine >= 1 && impostor >= 1 &&
+                 (model.distributions.empty() ||
+                  distribution.frames > model.distributions.back().frames));
+        distribution.genuine = ReadFloats(in, genuine);
+        distribution.impostor = ReadFloats(in, impostor);
+        in.Check(std::is_sorted(distribution.genuine.begin(), distribution.genuine.end()) &&
+                 std::is_sorted(distribution.impostor.begin(), distribution.impostor.end()));
+        model.distributions.push_back(std::move(distribution));
+    }
+    return Finish(in, "target model", error);
+}
+
+bool TargetFitsBackground(const TargetModel& model, const Background& ubm) {
+    return model.ubmFingerprint == ubm.fingerprint() &&
+           model.means.rows() == ubm.gmm().Components() &&
+           model.means.cols() == ubm.gmm().Dimension();
+}
+
+// Impostor payload: ubmFingerprint u64, D u32, recording count u32, then per recording: label
+// length u32, label bytes (UTF-8), frame count u32, frames × D f32 (raw speech features).
+std::vector<uint8_t> EncodeImpostors(uint64_t ubmFingerprint,
+                                     const std::vector<LabelledFeatures>& recordings) {
+    ByteWriter out;
+    out.U64(ubmFingerprint);
+    const uint32_t d = recordings.empty() ? 0 : static_cast<uint32_t>(recordings[0].frames.cols());
+    out.U32(d);
+    out.U32(static_cast<uint32_t>(recordings.size()));
+    for (const LabelledFeatures& recording : recordings) {
+        out.U32(static_cast<uint32_t>(recording.label.size()));
+        out.Bytes(recording.label.data(), recording.label.size());
+        out.U32(static_cast<uint32_t>(recording.frames.rows()));
+        for (Eigen::Index t = 0; t < recording.frames.rows(); ++t) {
+            for (Eigen::Index j = 0; j < recording.frames.cols(); ++j) {
+                out.F32(recording.frames(t, j));
+            }
+        }
+    }
+    return WithHeader(kImpostorKind, out.bytes());
+}
+
+bool DecodeImpostors(const std::vector<uint8_t>& file, uint64_t& ubmFingerprint,
+                     std::vector<LabelledFeatures>& recordings, std::string& error) {
+    ByteReader in = OpenPayload(file, kImpostorKind, error);
+    if (!in.ok()) {
+        return false;
+    }
+    ubmFingerprint = in.U64();
+    const uint32_t d = in.U32();
+    const uint32_t count = in.U32();
+    in.Check(d <= kMaxDimension && (d >= 1 || count == 0));
+    recordings.clear();
+    for (uint32_t i = 0; i < count && in.ok(); ++i) {
+        LabelledFeatures recording;
+        const uint32_t labelBytes = in.U32();
+        in.Check(labelBytes <= kMaxLabelBytes);
+        const uint8_t* label = in.Take(labelBytes);
+        if (label != nullptr) {
+            recording.label.assign(reinterpret_cast<const char*>(label), labelBytes);
+        }
+        const uint32_t frames = in.U32();
+        const std::vector<float> values = ReadFloats(in, uint64_t{frames} * d);
+        if (!in.ok()) {
+            break;
+        }
+        recording.frames = Eigen::Map<const FeatureMatrix>(values.data(), frames, d);
+        recordings.push_back(std::move(recording));
+    }
+    return Finish(in, "impostor file", error);
+}
+
+bool ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes,
+                   std::vector<uint8_t>& bytes, std::string& error) {
+    std::error_code code;
+    if (!std::filesystem::is_regular_file(path, code)) {
+        error = "no such file: " + path.string();
+        return false;
+    }
+    const uintmax_t size = std::filesystem::file_size(path, code);
+    if (code || size > maxBytes) {
+        error = code ? "cannot read " + path.string() : "file too large: " + path.string();
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    bytes.resize(static_cast<size_t>(size));
+    if (!in ||
+        !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
+        error = "cannot read " + path.string();
+        return false;
+    }
+    // A file that grew since its size was taken is read as far as that size, and then its
+    // header's size check rejects it.
+    return true;
+}
+
+bool WriteFileAtomically(const std::filesystem::path& path, const std::vector<uint8_t>& bytes,
+                         std::string& error) {
+    std::filesystem::path partial = path;
+    partial += ".partial";
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            error = "cannot write " + partial.string();
+            return false;
+        }
+    }
+    std::error_code code;
+    std::filesystem::rename(partial, path, code);
+    if (code) {
+        error = "cannot rename " + partial.string() + ": " + code.message();
+        std::filesystem::remove(partial, code);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kestrune

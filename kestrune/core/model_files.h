@@ -1,0 +1,68 @@
+// The engine's files. Every file is a 32-byte header and a payload, all little-endian:
+//
+//   offset  size  field
+//        0     4  magic "KSRN"
+//        4     4  kind: "UBM " (background model), "TGT " (target model), "IMP " (impostor
+//                 speech kept with the background model)
+//        8     4  format version, 1
+//       12     4  reserved, 0
+//       16     8  payload size in bytes (the file is exactly 32 + this)
+//       24     8  FNV-1a 64 hash of the payload
+//
+// The background model's payload hash is its fingerprint: a target model records the
+// fingerprint of the background model it was adapted from and is loaded only against that
+// model. The payloads are described beside their encoders in model_files.cpp.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/background.h"
+#include "core/enrollment.h"
+
+namespace kestrune {
+
+// File names inside a background-model directory and inside a target's directory.
+inline constexpr char kBackgroundFileName[] = "ubm.krn";
+inline constexpr char kImpostorFileName[] = "impostors.krn";
+inline constexpr char kTargetFileName[] = "target.krn";
+
+// Bounds on what a file may declare, so that a damaged count cannot ask for absurd memory.
+inline constexpr uint32_t kMaxComponents = 4096;
+inline constexpr uint32_t kMaxDimension = 256;
+inline constexpr uint32_t kMaxDistributions = 32;
+inline constexpr uint32_t kMaxLabelBytes = 4096;
+
+std::vector<uint8_t> EncodeBackground(const BackgroundModel& model);
+// On success fills `model` and `fingerprint`; on failure sets `error` and leaves `model` in an
+// unspecified state.
+bool DecodeBackground(const std::vector<uint8_t>& file, BackgroundModel& model,
+                      uint64_t& fingerprint, std::string& error);
+
+std::vector<uint8_t> EncodeTarget(const TargetModel& model);
+// Checks the file on its own; whether it fits a background model is checked by
+// TargetFitsBackground.
+bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::string& error);
+bool TargetFitsBackground(const TargetModel& model, const Background& ubm);
+
+std::vector<uint8_t> EncodeImpostors(uint64_t ubmFingerprint,
+                                     const std::vector<LabelledFeatures>& recordings);
+bool DecodeImpostors(const std::vector<uint8_t>& file, uint64_t& ubmFingerprint,
+                     std::vector<LabelledFeatures>& recordings, std::string& error);
+
+// The fingerprint a background model gets when it is encoded.
+uint64_t BackgroundFingerprint(const BackgroundModel& model);
+
+// Reads a whole regular file of at most `maxBytes`; false (with `error`) otherwise.
+bool ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes,
+                   std::vector<uint8_t>& bytes, std::string& error);
+// Writes beside the destination and renames, so that a reader never sees half a file.
+bool WriteFileAtomically(const std::filesystem::path& path, const std::vector<uint8_t>& bytes,
+                         std::string& error);
+
+inline constexpr uint64_t kMaxModelFileBytes = uint64_t{64} << 20;
+inline constexpr uint64_t kMaxImpostorFileBytes = uint64_t{2} << 30;
+
+}  // namespace kestrune

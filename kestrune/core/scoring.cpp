@@ -1,0 +1,136 @@
+// Top-C component selection and the shared scoring of many targets.
+#include "core/scoring.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace kestrune {
+namespace {
+
+constexpr Eigen::Index kSelectBlock = 2048;
+
+// Floats in the per-block buffer of component terms (about 4 MB), which sets how many frames
+// are scored together for a given number of targets.
+constexpr Eigen::Index kBlockBudget = Eigen::Index{1} << 20;
+
+}  // namespace
+
+TopComponents SelectTopComponents(const GmmEvaluator& ubm, const FeatureMatrix& frames,
+                                  uint32_t count) {
+    const Eigen::Index m = ubm.Components();
+    const uint32_t c = static_cast<uint32_t>(std::clamp<Eigen::Index>(count, 1, m));
+    TopComponents top;
+    top.count = c;
+    top.frames = frames.rows();
+    top.index.resize(static_cast<size_t>(frames.rows()) * c);
+    top.logLikelihood.resize(frames.rows(), c);
+
+    FloatMatrix all;
+    std::vector<int32_t> order(m);
+    for (Eigen::Index start = 0; start < frames.rows(); start += kSelectBlock) {
+        const Eigen::Index rows = std::min(kSelectBlock, frames.rows() - start);
+        ubm.ComponentLogLikelihoods(frames.middleRows(start, rows), all);
+        for (Eigen::Index t = 0; t < rows; ++t) {
+            const auto row = all.row(t);
+            std::iota(order.begin(), order.end(), 0);
+            std::partial_sort(order.begin(), order.begin() + c, order.end(),
+                              [&](int32_t a, int32_t b) {
+                                  return row(a) > row(b) || (row(a) == row(b) && a < b);
+                              });
+            for (uint32_t j = 0; j < c; ++j) {
+                top.index[(start + t) * c + j] = order[j];
+                top.logLikelihood(start + t, j) = row(order[j]);
+            }
+        }
+    }
+    return top;
+}
+
+TargetBank::TargetBank(const DiagonalGmm& ubm, const FloatMatrix& targetMeans)
+    : components_(ubm.Components()), dimension_(ubm.Dimension()) {
+    targets_ = components_ > 0 ? targetMeans.rows() / components_ : 0;
+    directions_.resize(static_cast<size_t>(components_ * targets_ * dimension_));
+    offsets_.resize(static_cast<size_t>(components_ * targets_));
+    const DoubleMatrix precision = ubm.variances.cwiseInverse();
+    for (Eigen::Index m = 0; m < components_; ++m) {
+        const Eigen::RowVectorXd ubmMean = ubm.means.row(m);
+        const double ubmNorm = ubmMean.cwiseAbs2().dot(precision.row(m));
+        for (Eigen::Index t = 0; t < targets_; ++t) {
+            const Eigen::RowVectorXd mean = targetMeans.row(t * components_ + m).cast<double>();
+            const Eigen::RowVectorXd direction = (mean - ubmMean).cwiseProduct(precision.row(m));
+            float* out = directions_.data() + (m * targets_ + t) * dimension_;
+            Eigen::Map<Eigen::RowVectorXf>(out, dimension_) = direction.cast<float>();
+            const double norm = mean.cwiseAbs2().dot(precision.row(m));
+            offsets_[m * targets_ + t] = static_cast<float>(-0.5 * (norm - ubmNorm));
+        }
+    }
+}
+
+void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const TargetBank& bank,
+                  double* scores) {
+    const Eigen::Index targets = bank.Targets();
+    const Eigen::Index c = top.count;
+    const Eigen::Index d = bank.Dimension();
+    std::fill(scores, scores + targets, 0.0);
+    if (targets == 0 || top.frames == 0 || c == 0) {
+        return;
+    }
+
+    const Eigen::Index block = std::clamp<Eigen::Index>(kBlockBudget / (c * targets), 8, 512);
+    // Row f * c + j of `terms` holds x_f . v + k for frame f's j-th component, for every target.
+    FloatMatrix terms(block * c, targets);
+    std::vector<std::vector<Eigen::Index>> rowsOf(bank.Components());
+    FeatureMatrix gathered;
+    FloatMatrix product;
+    Eigen::ArrayXd totals = Eigen::ArrayXd::Zero(targets);
+    Eigen::ArrayXf weights(c);
+    Eigen::ArrayXf peak(targets);
+    Eigen::ArrayXf sum(targets);
+
+    for (Eigen::Index start = 0; start < top.frames; start += block) {
+        const Eigen::Index rows = std::min(block, top.frames - start);
+        for (auto& list : rowsOf) {
+            list.clear();
+        }
+        for (Eigen::Index f = 0; f < rows; ++f) {
+            for (Eigen::Index j = 0; j < c; ++j) {
+                rowsOf[top.index[(start + f) * c + j]].push_back(f * c + j);
+            }
+        }
+        for (Eigen::Index m = 0; m < bank.Components(); ++m) {
+            const auto& list = rowsOf[m];
+            if (list.empty()) {
+                continue;
+            }
+            const auto n = static_cast<Eigen::Index>(list.size());
+            gathered.resize(n, d);
+            for (Eigen::Index i = 0; i < n; ++i) {
+                gathered.row(i) = frames.row(start + list[i] / c);
+            }
+            const Eigen::Map<const FloatMatrix> directions(bank.Directions(m), targets, d);
+            const Eigen::Map<const Eigen::RowVectorXf> offsets(bank.Offsets(m), targets);
+            product.noalias() = gathered * directions.transpose();
+            for (Eigen::Index i = 0; i < n; ++i) {
+                terms.row(list[i]) = product.row(i) + offsets;
+            }
+        }
+        // Per frame: log sum_j w_j exp(term_j), w_j the background's posterior among its top
+        // components, which is the target's top-C log-likelihood minus the background's.
+        for (Eigen::Index f = 0; f < rows; ++f) {
+            const auto logLikelihood = top.logLikelihood.row(start + f).array();
+            weights = (logLikelihood - logLikelihood.maxCoeff()).exp().transpose();
+            weights /= weights.sum();
+            const auto frameTerms = terms.middleRows(f * c, c);
+            peak = frameTerms.colwise().maxCoeff().transpose().array();
+            sum.setZero();
+            for (Eigen::Index j = 0; j < c; ++j) {
+                sum += weights(j) * (frameTerms.row(j).transpose().array() - peak).exp();
+            }
+            totals += (sum.log() + peak).cast<double>();
+        }
+    }
+    Eigen::Map<Eigen::ArrayXd>(scores, targets) = totals / static_cast<double>(top.frames);
+}
+
+}  // namespace kestrune

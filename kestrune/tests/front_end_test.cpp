@@ -1,0 +1,171 @@
+// The MFCC front end against known values: spectra of pure tones, a direct DFT, the speech
+// detector on silence, and the normalisation.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <numbers>
+
+#include "core/front_end.h"
+#include "support/synthetic.h"
+
+namespace kestrune {
+namespace {
+
+using testing::Tone;
+
+size_t ArgMax(const std::vector<float>& values) {
+    return static_cast<size_t>(std::max_element(values.begin(), values.end()) - values.begin());
+}
+
+TEST(FrontEnd, PureTonePeaksAtItsBinAndInTheFilterCentredNearIt) {
+    const FrontEnd frontEnd{FrontEndConfig{}};
+    for (double hz : {250.0, 1000.0, 1937.5, 3000.0}) {
+        const std::vector<int16_t> tone = Tone(hz, 0.025, 10000.0);
+        const std::vector<float> frame(tone.begin(), tone.end());
+        const std::vector<float> power = frontEnd.PowerSpectrum(frame.data());
+        ASSERT_EQ(power.size(), 129u);
+        EXPECT_EQ(ArgMax(power), static_cast<size_t>(std::lround(hz / 31.25))) << hz << " Hz";
+
+        const std::vector<float> energies = frontEnd.LogFilterbank(power);
+        size_t nearest = 0;
+        for (uint32_t f = 0; f < energies.size(); ++f) {
+            if (std::abs(frontEnd.FilterCentreHz(f) - hz) <
+                std::abs(frontEnd.FilterCentreHz(nearest) - hz)) {
+                nearest = f;
+            }
+        }
+        EXPECT_EQ(ArgMax(energies), nearest) << hz << " Hz";
+    }
+}
+
+TEST(FrontEnd, PowerSpectrumEqualsADirectDft) {
+    const FrontEnd frontEnd{FrontEndConfig{}};
+    std::vector<float> frame(200);
+    for (size_t n = 0; n < frame.size(); ++n) {
+        frame[n] = static_cast<float>(std::sin(0.3 * n) * 900.0 + std::cos(1.7 * n) * 300.0 +
+                                      static_cast<double>((n * 7919) % 101) - 50.0);
+    }
+    const std::vector<float> power = frontEnd.PowerSpectrum(frame.data());
+    for (size_t k : {0u, 1u, 10u, 64u, 100u, 128u}) {
+        std::complex<double> sum = 0.0;
+        for (size_t n = 0; n < frame.size(); ++n) {
+            sum += static_cast<double>(frame[n]) *
+                   std::polar(1.0, -2.0 * std::numbers::pi * k * n / 256.0);
+        }
+        EXPECT_NEAR(power[k], std::norm(sum), 1e-3 * std::norm(sum) + 1.0) << "bin " << k;
+    }
+}
+
+TEST(FrontEnd, FrameLevelsAreInDecibelsOfFullScale) {
+    const FrontEnd frontEnd{FrontEndConfig{}};
+    // A sine's mean square is half its peak squared: -3 dB at full scale, -23 dB at a tenth.
+    for (double amplitude : {32768.0, 3276.8}) {
+        const std::vector<int16_t> tone = Tone(500.0, 0.1, std::min(amplitude, 32767.0));
+        const std::vector<float> levels = frontEnd.FrameLevels(tone.data(), tone.size());
+        ASSERT_FALSE(levels.empty());
+        EXPECT_NEAR(levels[3], 20.0 * std::log10(amplitude / 32768.0) - 3.01, 0.05);
+    }
+    const std::vector<int16_t> silence(800, 0);
+    EXPECT_EQ(frontEnd.FrameLevels(silence.data(), silence.size())[0], -200.0f);
+}
+
+TEST(FrontEnd, SilenceIsDropped) {
+    const FrontEndConfig config;
+    const FrontEnd frontEnd(config);
+    // 0.5 s of digital silence, 1 s of voice, 0.5 s of faint hiss 50 dB below the voice.
+    std::vector<int16_t> samples(4000, 0);
+    const std::vector<int16_t> voice = testing::Tone(440.0, 1.0, 8000.0);
+    samples.insert(samples.end(), voice.begin(), voice.end());
+    for (int n = 0; n < 4000; ++n) {
+        samples.push_back(static_cast<int16_t>(n % 2 == 0 ? 20 : -20));
+    }
+    ASSERT_EQ(frontEnd.FrameCount(samples.size()), 198u);
+    const FeatureMatrix speech = frontEnd.Compute(samples.data(), samples.size());
+    EXPECT_EQ(speech.cols(), 40);
+    // The tone fills 8000 samples: 98 whole frames lie inside it, and frames that straddle its
+    // edges may count; nothing of the silence or the hiss may.
+    EXPECT_GE(speech.rows(), 98);
+    EXPECT_LE(speech.rows(), 102);
+
+    const std::vector<int16_t> nothing(8000, 0);
+    EXPECT_EQ(frontEnd.Compute(nothing.data(), nothing.size()).rows(), 0);
+    // Loud enough to be relative to itself, but below the absolute floor.
+    const std::vector<int16_t> hiss = Tone(1000.0, 1.0, 20.0);
+    EXPECT_EQ(frontEnd.Compute(hiss.data(), hiss.size()).rows(), 0);
+}
+
+TEST(FrontEnd, FramesNeedAWholeWindow) {
+    const FrontEnd frontEnd{FrontEndConfig{}};
+    const std::vector<int16_t> tone = Tone(700.0, 1.0, 8000.0);
+    struct {
+        size_t samples;
+        Eigen::Index frames;
+    } const cases[] = {{0, 0}, {199, 0}, {200, 1}, {279, 1}, {280, 2}, {8000, 98}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(frontEnd.Compute(tone.data(), c.samples).rows(), c.frames) << c.samples;
+    }
+    EXPECT_EQ(frontEnd.Compute(nullptr, 1000).rows(), 0);
+}
+
+TEST(FrontEnd, DeltasOfASteadyToneVanish) {
+    const FrontEnd frontEnd{FrontEndConfig{}};
+    const std::vector<int16_t> tone = Tone(700.0, 0.5, 8000.0);
+    const FeatureMatrix frames = frontEnd.Compute(tone.data(), tone.size());
+    ASSERT_GT(frames.rows(), 20);
+    const auto middle = frames.middleRows(5, frames.rows() - 10);
+    EXPECT_LT(middle.rightCols(20).cwiseAbs().maxCoeff(), 0.05f);
+    EXPECT_GT(middle.leftCols(20).cwiseAbs().maxCoeff(), 1.0f);
+}
+
+TEST(FrontEnd, ConfigurationsThatCannotWorkAreInvalid) {
+    EXPECT_TRUE(FrontEndConfig{}.Valid());
+    const auto with = [](auto change) {
+        FrontEndConfig config;
+        change(config);
+        return config.Valid();
+    };
+    EXPECT_FALSE(with([](FrontEndConfig& c) { c.sampleRate = 16000; }));
+    EXPECT_FALSE(with([](FrontEndConfig& c) { c.fftSize = 250; }));
+    EXPECT_FALSE(with([](FrontEndConfig& c) { c.frameLength = 300; }));
+    EXPECT_FALSE(with([](FrontEndConfig& c) { c.frameShift = 0; }));
+    EXPECT_FALSE(with([](FrontEndConfig& c) { c.highHz = 4100.0f; }));
+    EXPECT_FALSE(with([](FrontEndConfig& c) { c.lowHz = NAN; }));
+    EXPECT_FALSE(with([](FrontEndConfig& c) { c.cepstra = 25; }));
+    EXPECT_FALSE(with([](FrontEndConfig& c) { c.deltaWindow = 0; }));
+    EXPECT_FALSE(with([](FrontEndConfig& c) { c.deltaOrder = 3; }));
+    EXPECT_FALSE(with([](FrontEndConfig& c) { c.preEmphasis = 1.0f; }));
+    EXPECT_FALSE(with([](FrontEndConfig& c) { c.vadRangeDb = 0.0f; }));
+}
+
+TEST(Normalisation, WholeRecordingRemovesEachColumnsMean) {
+    FeatureMatrix frames(4, 2);
+    frames << 1, 10, 2, 20, 3, 30, 6, 60;
+    NormaliseSliding(frames, 30, false);
+    EXPECT_NEAR(frames.col(0).sum(), 0.0f, 1e-5);
+    EXPECT_NEAR(frames(3, 0), 3.0f, 1e-5);
+    EXPECT_NEAR(frames(0, 1), -20.0f, 1e-5);
+
+    FeatureMatrix scaled(4, 1);
+    scaled << 1, 3, 1, 3;
+    NormaliseFeatures(scaled, true);
+    EXPECT_NEAR(scaled(0, 0), -1.0f, 1e-5);
+    EXPECT_NEAR(scaled(1, 0), 1.0f, 1e-5);
+}
+
+TEST(Normalisation, SlidingWindowStaysInsideTheRecording) {
+    // A ramp 0, 1, ..., 9 with a window of 4: row t loses the mean of rows
+    // clamp(t - 2, 0, 6) .. +3.
+    FeatureMatrix ramp(10, 1);
+    for (int t = 0; t < 10; ++t) {
+        ramp(t, 0) = static_cast<float>(t);
+    }
+    NormaliseSliding(ramp, 4, false);
+    const float expected[] = {-1.5f, -0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 1.5f};
+    for (int t = 0; t < 10; ++t) {
+        EXPECT_NEAR(ramp(t, 0), expected[t], 1e-5) << "row " << t;
+    }
+}
+
+}  // namespace
+}  // namespace kestrune

@@ -1,0 +1,58 @@
+// Synthetic material for the engine's tests: source-filter "voices" that differ in pitch and
+// vocal-tract length, so that small models can tell them apart without real recordings, and
+// helpers that build small background models and target directories from them.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/background.h"
+#include "core/enrollment.h"
+#include "core/training.h"
+
+namespace kestrune::testing {
+
+struct Voice {
+    double pitchHz = 120.0;
+    double tractScale = 1.0;  // formants are multiplied by this
+};
+
+// Voice `index` of a fixed family of clearly different voices.
+Voice MakeVoice(int index);
+
+// `seconds` of syllables in `voice` at 8 kHz, with short pauses between them; the same seed
+// gives the same samples.
+std::vector<int16_t> Speak(const Voice& voice, double seconds, uint32_t seed);
+
+// A sine of `hz` at `amplitude` (full scale 32767).
+std::vector<int16_t> Tone(double hz, double seconds, double amplitude, uint32_t rate = 8000);
+
+// A small background model (front end as configured by default, `components` Gaussians)
+// trained on `voices` voices, with each voice's speech kept as labelled impostor speech
+// ("voice-0", "voice-1", ...).
+struct SmallBackground {
+    BackgroundModel model;
+    uint64_t fingerprint = 0;
+    std::vector<LabelledFeatures> impostors;
+};
+SmallBackground TrainSmallBackground(int voices, uint32_t components, uint32_t seed);
+
+// Enrolls voice `voice` against `background` (impostors: the other voices).
+TargetModel EnrollVoice(const SmallBackground& background, int voice, uint32_t seed);
+
+// A fresh empty directory under the system's temporary directory, removed on destruction.
+class TempDirectory {
+  public:
+    explicit TempDirectory(const std::string& tag);
+    ~TempDirectory();
+    TempDirectory(const TempDirectory&) = delete;
+    TempDirectory& operator=(const TempDirectory&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+}  // namespace kestrune::testing
