@@ -1,0 +1,318 @@
+// The seven functions the library imports, and the one piece of state the engine keeps: the
+// background model loaded last.
+//
+// A model set is a TargetSet object; the values handed to the library mean:
+//   modelBufferA  the TargetSet, which owns everything below
+//   modelBufferB  its TargetBank: the adapted means, prepared for scoring
+//   modelBufferC  its score distributions, one list per target
+//   modelBufferD  the background model it was loaded against (shared, kept alive by the set)
+//   modelValueA   mixture components of that background model
+//   modelValueB   feature dimension
+//   targetNames   targetCount slots of 256 bytes inside the set
+// A set keeps its own reference to its background model, so loading another background model
+// while other threads score never pulls a model from under them.
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "core/background.h"
+#include "core/engine_codes.h"
+#include "core/export.h"
+#include "core/model_files.h"
+#include "core/names.h"
+#include "core/rates.h"
+#include "core/scoring.h"
+#include "core/stream_gate.h"
+#include "core/target_directory.h"
+#include "engine/kestrune.h"
+
+namespace kestrune {
+namespace {
+
+constexpr uint64_t kSetMagic = 0x315445534E52534Bull;  // "KSRNSET1"
+constexpr size_t kNameSlot = 256;
+
+struct TargetSet {
+    TargetSet(std::shared_ptr<const Background> background, const FloatMatrix& means)
+        : ubm(std::move(background)), bank(ubm->gmm(), means) {}
+
+    uint64_t magic = kSetMagic;
+    std::shared_ptr<const Background> ubm;
+    TargetBank bank;
+    std::vector<std::vector<ScoreDistribution>> distributions;
+    std::vector<char> names;
+};
+
+class EngineState {
+  public:
+    std::shared_ptr<const Background> Ubm() {
+        std::lock_guard lock(mutex_);
+        return ubm_;
+    }
+    void SetUbm(std::shared_ptr<const Background> ubm) {
+        std::lock_guard lock(mutex_);
+        ubm_ = std::move(ubm);
+    }
+    StreamGate& streams() { return streams_; }
+
+  private:
+    std::mutex mutex_;
+    std::shared_ptr<const Background> ubm_;
+    StreamGate streams_{kMaxStreams};
+};
+
+EngineState& State() {
+    static EngineState state;
+    return state;
+}
+
+struct LoadedTarget {
+    std::string slotName;
+    TargetModel model;
+};
+
+// The targets under `path` that fit `ubm`, in name order. Strict: any subdirectory whose model
+// file is unreadable or fits another background model makes the whole result empty.
+// cutLongNames: names over 255 bytes are cut rather than skipped.
+std::vector<LoadedTarget> ReadTargets(const char* path, const Background* ubm, bool strict,
+                                      bool cutLongNames, bool& failed) {
+    failed = false;
+    std::vector<LoadedTarget> loaded;
+    const std::optional<std::filesystem::path> models = PathFromModifiedUtf8(path);
+    if (!models) {
+        return loaded;
+    }
+    for (const TargetDirectory& directory : FindTargetDirectories(*models)) {
+        LoadedTarget target;
+        std::vector<uint8_t> bytes;
+        std::string error;
+        const bool usable = ReadWholeFile(directory.modelFile, kMaxModelFileBytes, bytes, error) &&
+                            DecodeTarget(bytes, target.model, error) &&
+                            (ubm == nullptr || TargetFitsBackground(target.model, *ubm));
+        if (!usable) {
+            if (strict) {
+                failed = true;
+                return {};
+            }
+            continue;
+        }
+        target.slotName = ModifiedUtf8Name(directory.name, std::numeric_limits<size_t>::max());
+        if (target.slotName.size() >= kNameSlot) {
+            if (!cutLongNames) {
+                continue;
+            }
+            target.slotName = ModifiedUtf8Name(directory.name, kNameSlot - 1);
+        }
+        loaded.push_back(std::move(target));
+    }
+    return loaded;
+}
+
+int32_t ToThousandths(double value) {
+    const double scaled = std::round(value * 1000.0);
+    if (!(scaled > std::numeric_limits<int32_t>::min())) {
+        return std::numeric_limits<int32_t>::min();
+    }
+    if (scaled >= std::numeric_limits<int32_t>::max()) {
+        return std::numeric_limits<int32_t>::max();
+    }
+    return static_cast<int32_t>(scaled);
+}
+
+int32_t Score(const TargetSet& set, const int16_t* samples, int32_t sampleCount, int32_t* logScores,
+              int32_t* frrValues, int32_t* farValues) {
+    const Background& ubm = *set.ubm;
+    FeatureMatrix frames = ubm.RawFeatures(samples, static_cast<size_t>(sampleCount));
+    if (frames.rows() < kMinimumSpeechFrames) {
+        return KS_ERR_TOO_LITTLE_SPEECH;
+    }
+    ubm.Normalise(frames);
+    const TopComponents top =
+        SelectTopComponents(ubm.evaluator(), frames, ubm.model().topComponents);
+    std::vector<double> scores(static_cast<size_t>(set.bank.Targets()));
+    ScoreTargets(top, frames, set.bank, scores.data());
+    for (size_t t = 0; t < scores.size(); ++t) {
+        logScores[t] = ToThousandths(scores[t]);
+        const ScoreDistribution* distribution =
+            NearestDistribution(set.distributions[t], static_cast<size_t>(frames.rows()));
+        const auto score = static_cast<float>(scores[t]);
+        frrValues[t] = FalseRejection(distribution->genuine, score);
+        farValues[t] = FalseAcceptance(distribution->impostor, score);
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace kestrune
+
+using namespace kestrune;
+
+extern "C" {
+
+KESTRUNE_API int32_t COM_IDENTI_CheckedQuantTargetUsers(void) {
+    return kMaxTargets;
+}
+
+KESTRUNE_API int32_t COM_IDENTI_CheckedQuantVerifyStreams(void) {
+    return kMaxStreams;
+}
+
+// Loads "<path>/ubm.krn", or `path` itself when it is a file. A failed load keeps the model
+// loaded before.
+KESTRUNE_API uint8_t COM_IDENTI_LoadUBMModels(const char* path) {
+    try {
+        const std::optional<std::filesystem::path> location = PathFromModifiedUtf8(path);
+        if (!location) {
+            return 0;
+        }
+        std::error_code code;
+        const std::filesystem::path file = std::filesystem::is_directory(*location, code)
+                                               ? *location / kBackgroundFileName
+                                               : *location;
+        std::vector<uint8_t> bytes;
+        std::string error;
+        BackgroundModel model;
+        uint64_t fingerprint = 0;
+        if (!ReadWholeFile(file, kMaxModelFileBytes, bytes, error) ||
+            !DecodeBackground(bytes, model, fingerprint, error)) {
+            return 0;
+        }
+        State().SetUbm(std::make_shared<const Background>(std::move(model), fingerprint));
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+// Counts the targets a load would find usable now: those that fit the loaded background model,
+// or, before one is loaded, those whose model file reads correctly.
+KESTRUNE_API int32_t COM_IDENTI_GetQntModelsFromSubDirs(const char* path) {
+    try {
+        const std::shared_ptr<const Background> ubm = State().Ubm();
+        bool failed = false;
+        const auto targets = ReadTargets(path, ubm.get(), false, true, failed);
+        return static_cast<int32_t>(std::min<size_t>(targets.size(), INT32_MAX));
+    } catch (...) {
+        return 0;
+    }
+}
+
+// flagA: non-zero skips target models that are unreadable or belong to another background
+// model; zero makes any such model fail the whole load. flagB: non-zero cuts names longer than
+// 255 bytes (at a character boundary); zero skips those targets. The library passes 1 and 1.
+KESTRUNE_API void COM_IDENTI_LoadFromSubDirsToBuffers(const char* path, int32_t* targetCount,
+                                                      int32_t* modelValueA, void** modelBufferA,
+                                                      void** modelBufferB, void** modelBufferC,
+                                                      int32_t* modelValueB, void** modelBufferD,
+                                                      char** targetNames, uint8_t flagA,
+                                                      uint8_t flagB) {
+    if (targetCount == nullptr || modelValueA == nullptr || modelBufferA == nullptr ||
+        modelBufferB == nullptr || modelBufferC == nullptr || modelValueB == nullptr ||
+        modelBufferD == nullptr || targetNames == nullptr) {
+        return;
+    }
+    try {
+        std::shared_ptr<const Background> ubm = State().Ubm();
+        if (!ubm) {
+            return;
+        }
+        bool failed = false;
+        std::vector<LoadedTarget> targets =
+            ReadTargets(path, ubm.get(), flagA == 0, flagB != 0, failed);
+        if (failed || targets.empty() || targets.size() > static_cast<size_t>(kMaxTargets)) {
+            return;
+        }
+        const Eigen::Index m = ubm->gmm().Components();
+        const Eigen::Index d = ubm->gmm().Dimension();
+        FloatMatrix means(static_cast<Eigen::Index>(targets.size()) * m, d);
+        for (size_t t = 0; t < targets.size(); ++t) {
+            means.middleRows(static_cast<Eigen::Index>(t) * m, m) = targets[t].model.means;
+        }
+        auto set = std::make_unique<TargetSet>(ubm, means);
+        set->names.assign(targets.size() * kNameSlot, '\0');
+        for (size_t t = 0; t < targets.size(); ++t) {
+            std::memcpy(set->names.data() + t * kNameSlot, targets[t].slotName.data(),
+                        targets[t].slotName.size());
+            set->distributions.push_back(std::move(targets[t].model.distributions));
+        }
+        *targetCount = static_cast<int32_t>(targets.size());
+        *modelValueA = static_cast<int32_t>(m);
+        *modelValueB = static_cast<int32_t>(d);
+        *modelBufferB = &set->bank;
+        *modelBufferC = set->distributions.data();
+        *modelBufferD = const_cast<Background*>(set->ubm.get());
+        *targetNames = set->names.data();
+        *modelBufferA = set.release();
+    } catch (...) {
+        // Nothing was written: the load shows as failed.
+    }
+}
+
+KESTRUNE_API int32_t COM_IDENTI_SoundData(const int16_t* samples, int32_t sampleCount,
+                                          int32_t targetCount, void* modelBufferA,
+                                          int32_t modelValueA, void* modelBufferC,
+                                          void* modelBufferB, void* modelBufferD,
+                                          int32_t modelValueB, int32_t* logScores,
+                                          int32_t* frrValues, int32_t* farValues) {
+    const StreamGate::Pass pass(State().streams());
+    if (!pass.admitted()) {
+        return KS_ERR_BUSY;
+    }
+    if (targetCount < 0 || sampleCount < 0 || (sampleCount > 0 && samples == nullptr)) {
+        return KS_ERR_ARGUMENT;
+    }
+    if (targetCount == 0 && modelBufferA == nullptr) {
+        return State().Ubm() ? KS_ERR_NO_TARGETS : KS_ERR_NO_UBM;
+    }
+    if (logScores == nullptr || frrValues == nullptr || farValues == nullptr) {
+        return KS_ERR_ARGUMENT;
+    }
+    const auto* set = static_cast<const TargetSet*>(modelBufferA);
+    if (set == nullptr || set->magic != kSetMagic || set->bank.Targets() != targetCount ||
+        modelBufferB != &set->bank || modelBufferC != set->distributions.data() ||
+        modelBufferD != set->ubm.get() || modelValueA != set->bank.Components() ||
+        modelValueB != set->bank.Dimension()) {
+        return KS_ERR_MODEL_SET;
+    }
+    try {
+        return Score(*set, samples, sampleCount, logScores, frrValues, farValues);
+    } catch (const std::bad_alloc&) {
+        return KS_ERR_OUT_OF_MEMORY;
+    } catch (...) {
+        return KS_ERR_INTERNAL;
+    }
+}
+
+// Accepts the preset values of a failed load (all null); clears every value it is given.
+KESTRUNE_API void COM_IDENTI_DestroyedBuffers(void** modelBufferA, int32_t* modelValueA,
+                                              void** modelBufferC, void** modelBufferB,
+                                              void** modelBufferD, int32_t* modelValueB,
+                                              char** targetNames) {
+    if (modelBufferA != nullptr && *modelBufferA != nullptr) {
+        auto* set = static_cast<TargetSet*>(*modelBufferA);
+        if (set->magic == kSetMagic) {
+            set->magic = 0;
+            delete set;
+        }
+    }
+    for (void** buffer : {modelBufferA, modelBufferB, modelBufferC, modelBufferD}) {
+        if (buffer != nullptr) {
+            *buffer = nullptr;
+        }
+    }
+    for (int32_t* value : {modelValueA, modelValueB}) {
+        if (value != nullptr) {
+            *value = 0;
+        }
+    }
+    if (targetNames != nullptr) {
+        *targetNames = nullptr;
+    }
+}
+
+}  // extern "C"

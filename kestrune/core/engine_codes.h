@@ -1,0 +1,35 @@
+// The engine's own result codes from COM_IDENTI_SoundData and its limits. The codes are kept
+// in their own range, apart from the library's (1116-1120, 2071), so that a code seen in Java
+// tells which side raised it.
+#pragma once
+
+#include <cstdint>
+
+namespace kestrune {
+
+// No background model has been loaded, and no target set was passed.
+inline constexpr int32_t KS_ERR_NO_UBM = 4101;
+// The target set is empty: nothing loaded under the models directory.
+inline constexpr int32_t KS_ERR_NO_TARGETS = 4102;
+// The model-set values were not produced by COM_IDENTI_LoadFromSubDirsToBuffers of this engine
+// (or the target count does not match them).
+inline constexpr int32_t KS_ERR_MODEL_SET = 4103;
+// A negative sample count or target count, or a null array where one is needed.
+inline constexpr int32_t KS_ERR_ARGUMENT = 4104;
+// The recording holds less speech than kMinimumSpeechFrames.
+inline constexpr int32_t KS_ERR_TOO_LITTLE_SPEECH = 4105;
+// kMaxStreams recordings are already being scored.
+inline constexpr int32_t KS_ERR_BUSY = 4106;
+// Memory for the recording's features or scores could not be allocated.
+inline constexpr int32_t KS_ERR_OUT_OF_MEMORY = 4107;
+// Any other failure inside the engine.
+inline constexpr int32_t KS_ERR_INTERNAL = 4108;
+
+// The most targets one load accepts; a directory with more loads none.
+inline constexpr int32_t kMaxTargets = 4096;
+// The most recordings scored at the same time; further calls get KS_ERR_BUSY.
+inline constexpr int32_t kMaxStreams = 16;
+// Speech frames (10 ms each) a recording needs to be scored.
+inline constexpr int32_t kMinimumSpeechFrames = 10;
+
+}  // namespace kestrune
