@@ -30,6 +30,21 @@ std::vector<uint8_t> HeaderBytes(const WaveHeader& header) {
     return bytes;
 }
 
+HeaderFields Fields(const WaveHeader& header) {
+    const WaveHeaderImage& image = header.image;
+    return {header.dataTotal,
+            image.riffSize,
+            image.fmtSize,
+            image.dataSize,
+            image.format.wFormatTag,
+            image.format.nChannels,
+            image.format.nSamplesPerSec,
+            image.format.nAvgBytesPerSec,
+            image.format.nBlockAlign,
+            image.format.wBitsPerSample,
+            image.format.cbSize};
+}
+
 PassOne RunPassOne(const Bytes& image) {
     PassOne pass{0, kCountUntouched, WaveHeader()};
     const auto copy = ExactCopy(image);

@@ -18,6 +18,23 @@ inline constexpr int16_t kSampleUntouched = 0x5A5A;
 // The header's fields as bytes, for comparing a header with another (it has padding).
 std::vector<uint8_t> HeaderBytes(const WaveHeader& header);
 
+// The header's values, unpacked. Its packed fields may be misaligned, and gtest's assertions
+// bind their arguments to references.
+struct HeaderFields {
+    uint32_t dataTotal;
+    uint32_t riffSize;
+    uint32_t fmtSize;
+    uint32_t dataSize;
+    int16_t tag;
+    int16_t channels;
+    uint32_t samplesPerSec;
+    uint32_t avgBytesPerSec;
+    int16_t blockAlign;
+    uint16_t bitsPerSample;
+    uint16_t cbSize;
+};
+HeaderFields Fields(const WaveHeader& header);
+
 struct PassOne {
     int32_t result;
     uint32_t count;

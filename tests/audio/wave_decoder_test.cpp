@@ -206,11 +206,12 @@ TEST(WaveDecoderUndecoded, WritesNothingButTheFormat) {
         EXPECT_EQ(both.two.result, 0);
         EXPECT_EQ(both.two.count, 0u);
         EXPECT_EQ(both.two.samples, Samples(4, test::kSampleUntouched));
-        EXPECT_EQ(both.two.header.image.format.wFormatTag, c.tag);
-        EXPECT_EQ(both.two.header.image.format.nChannels, 1);
-        EXPECT_EQ(both.two.header.dataTotal, 0u);
-        EXPECT_EQ(both.two.header.image.riffSize, 38u);
-        EXPECT_EQ(both.two.header.image.dataSize, 0u);
+        const test::HeaderFields h = test::Fields(both.two.header);
+        EXPECT_EQ(h.tag, c.tag);
+        EXPECT_EQ(h.channels, 1);
+        EXPECT_EQ(h.dataTotal, 0u);
+        EXPECT_EQ(h.riffSize, 38u);
+        EXPECT_EQ(h.dataSize, 0u);
     }
 }
 
@@ -236,12 +237,13 @@ TEST(WaveDecoderHeader, GrowsByTheInputDataSize) {
         const test::PassTwo pass = test::RunPassTwo(step.image, 1000, header);
         ASSERT_EQ(pass.result, 0);
         header = pass.header;
-        EXPECT_EQ(header.dataTotal, step.grownTo);
-        EXPECT_EQ(header.image.dataSize, step.grownTo);
-        EXPECT_EQ(header.image.riffSize, 38 + step.grownTo);
+        const test::HeaderFields h = test::Fields(header);
+        EXPECT_EQ(h.dataTotal, step.grownTo);
+        EXPECT_EQ(h.dataSize, step.grownTo);
+        EXPECT_EQ(h.riffSize, 38 + step.grownTo);
     }
-    EXPECT_EQ(header.image.format.wFormatTag, 3) << "the last input's format";
-    EXPECT_EQ(header.image.format.nBlockAlign, 4);
+    EXPECT_EQ(test::Fields(header).tag, 3) << "the last input's format";
+    EXPECT_EQ(test::Fields(header).blockAlign, 4);
 }
 
 TEST(WaveDecoderHeader, TakesTheInputFormat) {
@@ -249,15 +251,15 @@ TEST(WaveDecoderHeader, TakesTheInputFormat) {
         ExtensibleWave({WAVE_FORMAT_EXTENSIBLE, 2, 6, 24, 48000}, WAVE_FORMAT_PCM, Bytes(12, 0));
     const test::PassTwo pass = test::RunPassTwo(image, 4);
     ASSERT_EQ(pass.result, 0);
-    const WaveFormat& f = pass.header.image.format;
-    EXPECT_EQ(f.wFormatTag, WAVE_FORMAT_EXTENSIBLE);
-    EXPECT_EQ(f.nChannels, 2);
-    EXPECT_EQ(f.nSamplesPerSec, 48000u);
-    EXPECT_EQ(f.nAvgBytesPerSec, 288000u);
-    EXPECT_EQ(f.nBlockAlign, 6);
-    EXPECT_EQ(f.wBitsPerSample, 24);
-    EXPECT_EQ(f.cbSize, 0);
-    EXPECT_EQ(pass.header.image.dataSize, 12u);
+    const test::HeaderFields h = test::Fields(pass.header);
+    EXPECT_EQ(h.tag, WAVE_FORMAT_EXTENSIBLE);
+    EXPECT_EQ(h.channels, 2);
+    EXPECT_EQ(h.samplesPerSec, 48000u);
+    EXPECT_EQ(h.avgBytesPerSec, 288000u);
+    EXPECT_EQ(h.blockAlign, 6);
+    EXPECT_EQ(h.bitsPerSample, 24);
+    EXPECT_EQ(h.cbSize, 0);
+    EXPECT_EQ(h.dataSize, 12u);
 }
 
 TEST(WaveDecoderFailure, WritesNothing) {
@@ -314,7 +316,7 @@ TEST(WaveDecoderAgreement, PassTwoWritesExactlyWhatPassOneCounted) {
         ASSERT_TRUE(both.ranTwo);
         EXPECT_EQ(both.two.result, 0);
         EXPECT_EQ(both.two.overrun, 0);
-        const auto channels = static_cast<uint32_t>(both.one.header.image.format.nChannels);
+        const auto channels = static_cast<uint32_t>(test::Fields(both.one.header).channels);
         EXPECT_EQ(both.two.count * channels, both.one.count);
         EXPECT_EQ(
             std::count(both.two.samples.begin(), both.two.samples.end(), test::kSampleUntouched), 0)

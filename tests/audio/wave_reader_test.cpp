@@ -218,17 +218,17 @@ TEST(WaveReaderHeader, TakesTheInputFormatAndLeavesTheTotals) {
     const test::PassOne pass = RunPassOne(image);
     ASSERT_EQ(pass.result, 0);
     EXPECT_EQ(pass.count, 20u);
-    const WaveFormat& f = pass.header.image.format;
-    EXPECT_EQ(f.wFormatTag, WAVE_FORMAT_EXTENSIBLE) << "the input's own tag";
-    EXPECT_EQ(f.nChannels, 2);
-    EXPECT_EQ(f.nSamplesPerSec, 44100u);
-    EXPECT_EQ(f.nAvgBytesPerSec, (44100u * 6 & ~0xFFu) | 0x11u);
-    EXPECT_EQ(f.nBlockAlign, 6);
-    EXPECT_EQ(f.wBitsPerSample, 24);
-    EXPECT_EQ(f.cbSize, 0) << "the input's cbSize is 22";
-    EXPECT_EQ(pass.header.dataTotal, 0u);
-    EXPECT_EQ(pass.header.image.riffSize, 38u);
-    EXPECT_EQ(pass.header.image.dataSize, 0u);
+    const test::HeaderFields h = test::Fields(pass.header);
+    EXPECT_EQ(h.tag, WAVE_FORMAT_EXTENSIBLE) << "the input's own tag";
+    EXPECT_EQ(h.channels, 2);
+    EXPECT_EQ(h.samplesPerSec, 44100u);
+    EXPECT_EQ(h.avgBytesPerSec, (44100u * 6 & ~0xFFu) | 0x11u);
+    EXPECT_EQ(h.blockAlign, 6);
+    EXPECT_EQ(h.bitsPerSample, 24);
+    EXPECT_EQ(h.cbSize, 0) << "the input's cbSize is 22";
+    EXPECT_EQ(h.dataTotal, 0u);
+    EXPECT_EQ(h.riffSize, 38u);
+    EXPECT_EQ(h.dataSize, 0u);
 }
 
 TEST(WaveReaderHeader, FreshHeaderIsAnEmptyWaveHeaderImage) {
@@ -237,10 +237,14 @@ TEST(WaveReaderHeader, FreshHeaderIsAnEmptyWaveHeaderImage) {
     EXPECT_EQ(std::string(header.image.waveId, 4), "WAVE");
     EXPECT_EQ(std::string(header.image.fmtId, 4), "fmt ");
     EXPECT_EQ(std::string(header.image.dataId, 4), "data");
-    EXPECT_EQ(header.image.riffSize, 38u);
-    EXPECT_EQ(header.image.fmtSize, 18u);
-    EXPECT_EQ(header.image.dataSize, 0u);
-    EXPECT_EQ(header.dataTotal, 0u);
+    const test::HeaderFields h = test::Fields(header);
+    EXPECT_EQ(h.riffSize, 38u);
+    EXPECT_EQ(h.fmtSize, 18u);
+    EXPECT_EQ(h.dataSize, 0u);
+    EXPECT_EQ(h.dataTotal, 0u);
+    EXPECT_EQ(h.tag, 0) << "no format before a pass";
+    EXPECT_EQ(h.channels, 0);
+    EXPECT_EQ(h.blockAlign, 0);
 }
 
 }  // namespace
