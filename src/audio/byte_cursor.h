@@ -17,9 +17,6 @@ class ByteCursor {
 
     bool ok() const { return ok_; }
     uint64_t offset() const { return offset_; }
-    uint32_t size() const { return size_; }
-    // Bytes between the position and the end (0 after a failure).
-    uint64_t remaining() const { return ok_ ? size_ - offset_ : 0; }
 
     // Moves to `offset`, which may be the end itself but not beyond it.
     void Seek(uint64_t offset) {
@@ -29,8 +26,6 @@ class ByteCursor {
         }
         offset_ = offset;
     }
-
-    void Skip(uint64_t count) { Seek(offset_ + count); }
 
     // Copies `count` bytes to `out`, or fails and leaves `out` untouched.
     void ReadBytes(void* out, uint32_t count) {

@@ -38,10 +38,6 @@ struct SoxCase {
     int pcmBytes;
 };
 
-void PrintTo(const SoxCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 const SoxCase kCases[] = {
     {"alaw_mono", 1, "-e a-law", false, WAVE_FORMAT_ALAW, 0},
     {"alaw_stereo", 2, "-e a-law", false, WAVE_FORMAT_ALAW, 0},

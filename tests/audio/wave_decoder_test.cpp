@@ -246,22 +246,6 @@ TEST(WaveDecoderHeader, GrowsByTheInputDataSize) {
     EXPECT_EQ(test::Fields(header).blockAlign, 4);
 }
 
-TEST(WaveDecoderHeader, TakesTheInputFormat) {
-    const Bytes image =
-        ExtensibleWave({WAVE_FORMAT_EXTENSIBLE, 2, 6, 24, 48000}, WAVE_FORMAT_PCM, Bytes(12, 0));
-    const test::PassTwo pass = test::RunPassTwo(image, 4);
-    ASSERT_EQ(pass.result, 0);
-    const test::HeaderFields h = test::Fields(pass.header);
-    EXPECT_EQ(h.tag, WAVE_FORMAT_EXTENSIBLE);
-    EXPECT_EQ(h.channels, 2);
-    EXPECT_EQ(h.samplesPerSec, 48000u);
-    EXPECT_EQ(h.avgBytesPerSec, 288000u);
-    EXPECT_EQ(h.blockAlign, 6);
-    EXPECT_EQ(h.bitsPerSample, 24);
-    EXPECT_EQ(h.cbSize, 0);
-    EXPECT_EQ(h.dataSize, 12u);
-}
-
 TEST(WaveDecoderFailure, WritesNothing) {
     WaveHeader used;
     used.dataTotal = used.image.dataSize = 10;
