@@ -15,7 +15,7 @@
 
 #include "audio/wave_header.h"
 #include "audio_test_support.h"
-#include "wave_images.h"
+#include "support/wave_images.h"
 
 namespace jkestrune {
 namespace {

@@ -10,7 +10,7 @@
 #include "audio/wave_reader.h"
 #include "audio_test_support.h"
 #include "return_codes.h"
-#include "wave_images.h"
+#include "support/wave_images.h"
 
 namespace jkestrune {
 namespace {

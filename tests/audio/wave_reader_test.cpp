@@ -9,7 +9,7 @@
 
 #include "audio_test_support.h"
 #include "return_codes.h"
-#include "wave_images.h"
+#include "support/wave_images.h"
 
 namespace jkestrune {
 namespace {

@@ -97,13 +97,12 @@ TEST_F(IdentificationTest, NoAudioIs2071WithoutEngineOrOutput) {
 }
 
 TEST_F(IdentificationTest, DataWithoutAWholeFrameSucceedsWithoutScoring) {
-    WaveSpec spec;
-    spec.data = {0x42};  // one byte of a two-byte frame
+    const Bytes oneByte = SimpleWave({1, 1, 2, 16}, {0x42});  // one byte of a two-byte frame
     ScriptTargets(kThreeTargets);
     jobjectArray results = NewResults(3);
     jobject result = jni.NewInstance(resultClass);
     ::testing::internal::CaptureStdout();
-    const CallArgs args{.audio = BuildWave(spec), .verbose = true};
+    const CallArgs args{.audio = oneByte, .verbose = true};
     EXPECT_EQ(RunAll(args, results), 0);
     EXPECT_EQ(RunBest(args, result), 0);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
@@ -155,12 +154,9 @@ TEST_F(IdentificationTest, OnlyTheFirstAudioLengthBytesAreUsed) {
 }
 
 TEST_F(IdentificationTest, UndecodedFormatIsScoredAsNoSamples) {
-    WaveSpec spec;
-    spec.formatTag = 3;  // IEEE float
-    spec.blockAlign = 4;
-    spec.data.assign(400, 1);
+    const Bytes ieeeFloat = SimpleWave({3, 1, 4, 32}, Bytes(400, 1));
     fakeengine::ScriptFor().soundCode = 5005;
-    EXPECT_EQ(RunAll({.audio = BuildWave(spec)}, NewResults(1)), 5005);
+    EXPECT_EQ(RunAll({.audio = ieeeFloat}, NewResults(1)), 5005);
     EXPECT_EQ(fakeengine::Observed().sampleCount, 0);
 }
 
