@@ -1,8 +1,8 @@
-// Loads jkestrune.dll the way a Java virtual machine on Windows does (LoadLibrary, then
-// GetProcAddress of the JNI names) from a folder in which it lies beside a test kestrune.dll,
-// and drives it through a fake JNI environment: the import from kestrune.dll must resolve to
-// that engine, the six methods must be reachable by their undecorated names, and calls must
-// reach the engine and come back with the right values.
+// Loads jkestrune.dll the way a Java virtual machine on Windows does (LoadLibrary by full path,
+// then GetProcAddress of the JNI names) and drives it through a fake JNI environment: the import
+// from kestrune.dll must resolve to the test engine beside it, the six methods must be reachable
+// by their undecorated names, and calls must reach the engine and come back with the right
+// values. Both DLLs lie in this program's folder, which Windows searches for kestrune.dll.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -196,6 +197,9 @@ class LoadedLibrary : public ::testing::Test {
     }
     void TearDown() override {
         EXPECT_TRUE(jni.Clean()) << "pending exception, unreleased characters or a broken rule";
+        if (!engine.Complete()) {
+            return;
+        }
         const TestEngineSeen seen = engine.Seen();
         EXPECT_EQ(seen.liveModelSets, 0) << "a model set was not handed back to the engine";
         EXPECT_EQ(seen.destroyMismatches, 0);
