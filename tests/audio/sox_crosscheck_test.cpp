@@ -38,6 +38,11 @@ struct SoxCase {
     int pcmBytes;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SoxCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 const SoxCase kCases[] = {
     {"alaw_mono", 1, "-e a-law", false, WAVE_FORMAT_ALAW, 0},
     {"alaw_stereo", 2, "-e a-law", false, WAVE_FORMAT_ALAW, 0},
