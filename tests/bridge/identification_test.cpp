@@ -65,7 +65,7 @@ TEST_F(IdentificationTest, UnreadableStringsAreOutOfMemory) {
 TEST_F(IdentificationTest, AudioLengthOutsideTheArrayIsInvalid) {
     const std::vector<uint8_t> wave = Pcm16Wave(std::vector<int16_t>(100, 7));
     const jint size = static_cast<jint>(wave.size());
-    for (jint length : {-1, INT_MIN, size + 1, INT_MAX}) {
+    for (jint length : {jint{-1}, jint{INT_MIN}, size + 1, jint{INT_MAX}}) {
         CallArgs args{.audio = wave, .audioLength = length};
         EXPECT_EQ(RunAll(args, NewResults(3)), jkestrune::ERR_INVALID_ARGUMENT) << length;
         EXPECT_EQ(RunBest(args, jni.NewInstance(resultClass)), jkestrune::ERR_INVALID_ARGUMENT);
