@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     # build
-    g++ cmake make binutils pkg-config
+    g++ cmake make binutils pkg-config locales
     # the Java side and its tests
     openjdk-17-jdk-headless junit5
     # native tests, benchmarks, fuzzing

@@ -38,7 +38,7 @@ static_assert(sizeof(WaveHeaderImage) == 46);
 // of the decoded samples. Invariants: image.riffSize == 38 + image.dataSize, and
 // dataTotal == image.dataSize.
 struct WaveHeader {
-    // Fixed IDs and sizes, totals 0; the format fields stay unset until a pass fills them.
+    // Fixed IDs and sizes, totals 0; the format fields are 0 until a pass fills them.
     WaveHeader();
 
     uint32_t dataTotal;

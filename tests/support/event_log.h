@@ -9,7 +9,24 @@ namespace testsupport {
 
 std::vector<std::string>& Events();
 
+// Marks code of the fakes themselves, whose own allocations are not the code under test's.
+class FakeScope {
+  public:
+    FakeScope() { ++Depth(); }
+    ~FakeScope() { --Depth(); }
+    FakeScope(const FakeScope&) = delete;
+    FakeScope& operator=(const FakeScope&) = delete;
+    static bool Active() { return Depth() > 0; }
+
+  private:
+    static int& Depth() {
+        thread_local int depth = 0;
+        return depth;
+    }
+};
+
 inline void RecordEvent(std::string event) {
+    FakeScope scope;
     Events().push_back(std::move(event));
 }
 

@@ -60,22 +60,26 @@ using testsupport::RecordEvent;
 extern "C" {
 
 int32_t COM_IDENTI_CheckedQuantTargetUsers(void) {
+    testsupport::FakeScope fakeScope;
     RecordEvent("CheckedQuantTargetUsers");
     return Current().script.maxTargets;
 }
 
 int32_t COM_IDENTI_CheckedQuantVerifyStreams(void) {
+    testsupport::FakeScope fakeScope;
     RecordEvent("CheckedQuantVerifyStreams");
     return Current().script.maxStreams;
 }
 
 uint8_t COM_IDENTI_LoadUBMModels(const char* path) {
+    testsupport::FakeScope fakeScope;
     RecordEvent(std::string("LoadUBMModels(") + path + ")");
     Current().seen.paths.emplace_back(path);
     return Current().script.loadUbmAnswer;
 }
 
 int32_t COM_IDENTI_GetQntModelsFromSubDirs(const char* path) {
+    testsupport::FakeScope fakeScope;
     RecordEvent(std::string("GetQntModelsFromSubDirs(") + path + ")");
     Current().seen.paths.emplace_back(path);
     return Current().script.quantity;
@@ -86,6 +90,7 @@ void COM_IDENTI_LoadFromSubDirsToBuffers(const char* path, int32_t* targetCount,
                                          void** modelBufferB, void** modelBufferC,
                                          int32_t* modelValueB, void** modelBufferD,
                                          char** targetNames, uint8_t flagA, uint8_t flagB) {
+    testsupport::FakeScope fakeScope;
     auto& state = Current();
     RecordEvent(std::string("LoadFromSubDirsToBuffers(") + path + ")");
     state.seen.paths.emplace_back(path);
@@ -122,6 +127,7 @@ void COM_IDENTI_LoadFromSubDirsToBuffers(const char* path, int32_t* targetCount,
 int32_t COM_IDENTI_SoundData(const int16_t* samples, int32_t sampleCount, int32_t targetCount,
                              void*, int32_t, void*, void*, void*, int32_t, int32_t* logScores,
                              int32_t* frrValues, int32_t* farValues) {
+    testsupport::FakeScope fakeScope;
     auto& state = Current();
     RecordEvent("SoundData(" + std::to_string(sampleCount) + "," + std::to_string(targetCount) +
                 ")");
@@ -129,6 +135,7 @@ int32_t COM_IDENTI_SoundData(const int16_t* samples, int32_t sampleCount, int32_
     seen.scorings++;
     seen.sampleCount = sampleCount;
     seen.scoredTargetCount = targetCount;
+    seen.samplesAddress = samples;
     seen.logScores = logScores;
     seen.frrValues = frrValues;
     seen.farValues = farValues;
@@ -152,6 +159,7 @@ int32_t COM_IDENTI_SoundData(const int16_t* samples, int32_t sampleCount, int32_
 void COM_IDENTI_DestroyedBuffers(void** modelBufferA, int32_t* modelValueA, void** modelBufferC,
                                  void** modelBufferB, void** modelBufferD, int32_t* modelValueB,
                                  char** targetNames) {
+    testsupport::FakeScope fakeScope;
     auto& state = Current();
     RecordEvent("DestroyedBuffers");
     state.seen.destroys++;

@@ -42,6 +42,7 @@ struct Seen {
     int32_t sampleCount = -1;
     int32_t scoredTargetCount = -1;
     std::vector<int16_t> samples;
+    const int16_t* samplesAddress = nullptr;
     const int32_t* logScores = nullptr;
     const int32_t* frrValues = nullptr;
     const int32_t* farValues = nullptr;

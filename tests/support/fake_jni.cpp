@@ -57,6 +57,7 @@ bool IsModifiedUtf8(const std::string& bytes) {
 // The table's functions. Each first records its call, then does what a JVM would do.
 struct Functions {
     static const char* JNICALL GetStringUTFChars(JNIEnv* env, jstring string, jboolean* isCopy) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         if (jni.Enter("GetStringUTFChars")) {
             return nullptr;
@@ -74,6 +75,7 @@ struct Functions {
     }
 
     static void JNICALL ReleaseStringUTFChars(JNIEnv* env, jstring string, const char* chars) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         jni.Enter("ReleaseStringUTFChars", /*allowedWhilePending=*/true);
         auto it = jni.utfChars_.find(chars);
@@ -87,6 +89,7 @@ struct Functions {
     }
 
     static jsize JNICALL GetArrayLength(JNIEnv* env, jarray array) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         jni.Enter("GetArrayLength");
         const FakeObject* object = Obj(array);
@@ -96,6 +99,7 @@ struct Functions {
 
     static void JNICALL GetByteArrayRegion(JNIEnv* env, jbyteArray array, jsize start, jsize length,
                                            jbyte* buffer) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         if (jni.Enter("GetByteArrayRegion")) {
             return;
@@ -109,6 +113,7 @@ struct Functions {
     }
 
     static jclass JNICALL FindClass(JNIEnv* env, const char* name) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         if (jni.Enter("FindClass")) {
             return nullptr;
@@ -122,6 +127,7 @@ struct Functions {
     }
 
     static jobject JNICALL AllocObject(JNIEnv* env, jclass klass) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         if (jni.Enter("AllocObject")) {
             return nullptr;
@@ -132,6 +138,7 @@ struct Functions {
     }
 
     static jclass JNICALL GetObjectClass(JNIEnv* env, jobject object) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         jni.Enter("GetObjectClass");
         return static_cast<jclass>(jni.MakeLocal(&Obj(object)->klass->object));
@@ -139,6 +146,7 @@ struct Functions {
 
     static jfieldID JNICALL GetFieldID(JNIEnv* env, jclass klass, const char* name,
                                        const char* signature) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         if (jni.Enter("GetFieldID")) {
             return nullptr;
@@ -163,6 +171,7 @@ struct Functions {
     }
 
     static void JNICALL SetIntField(JNIEnv* env, jobject object, jfieldID id, jint value) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         jni.Enter("SetIntField");
         if (FakeField* field = CheckedField(jni, object, id, "I")) {
@@ -171,6 +180,7 @@ struct Functions {
     }
 
     static void JNICALL SetObjectField(JNIEnv* env, jobject object, jfieldID id, jobject value) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         jni.Enter("SetObjectField");
         if (FakeField* field = CheckedField(jni, object, id, "Ljava/lang/String;")) {
@@ -179,6 +189,7 @@ struct Functions {
     }
 
     static jstring JNICALL NewStringUTF(JNIEnv* env, const char* utf) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         if (jni.Enter("NewStringUTF")) {
             return nullptr;
@@ -193,6 +204,7 @@ struct Functions {
 
     static void JNICALL SetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index,
                                               jobject value) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         if (jni.Enter("SetObjectArrayElement")) {
             return;
@@ -211,6 +223,7 @@ struct Functions {
     }
 
     static void JNICALL DeleteLocalRef(JNIEnv* env, jobject object) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         jni.Enter("DeleteLocalRef", /*allowedWhilePending=*/true);
         if (object == nullptr) {
@@ -227,6 +240,7 @@ struct Functions {
     }
 
     static jint JNICALL PushLocalFrame(JNIEnv* env, jint capacity) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         if (jni.Enter("PushLocalFrame") || capacity < 0) {
             return JNI_ERR;
@@ -236,6 +250,7 @@ struct Functions {
     }
 
     static jobject JNICALL PopLocalFrame(JNIEnv* env, jobject result) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         jni.Enter("PopLocalFrame", /*allowedWhilePending=*/true);
         if (jni.localFrames_.size() <= 1) {
@@ -247,6 +262,7 @@ struct Functions {
     }
 
     static jint JNICALL EnsureLocalCapacity(JNIEnv* env, jint capacity) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         if (jni.Enter("EnsureLocalCapacity") || capacity < 0) {
             return JNI_ERR;
@@ -255,12 +271,14 @@ struct Functions {
     }
 
     static jboolean JNICALL ExceptionCheck(JNIEnv* env) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         jni.Enter("ExceptionCheck", /*allowedWhilePending=*/true);
         return jni.pending_ != nullptr ? JNI_TRUE : JNI_FALSE;
     }
 
     static jthrowable JNICALL ExceptionOccurred(JNIEnv* env) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         jni.Enter("ExceptionOccurred", /*allowedWhilePending=*/true);
         return jni.pending_ == nullptr ? nullptr
@@ -268,6 +286,7 @@ struct Functions {
     }
 
     static void JNICALL ExceptionClear(JNIEnv* env) {
+        testsupport::FakeScope fakeScope;
         auto& jni = FakeJni::From(env);
         jni.Enter("ExceptionClear", /*allowedWhilePending=*/true);
         jni.pending_ = nullptr;
@@ -306,18 +325,21 @@ FakeJni::~FakeJni() {
 }
 
 jstring FakeJni::NewString(const std::string& modifiedUtf8) {
+    testsupport::FakeScope fakeScope;
     FakeObject* string = NewObject(Kind::kString);
     string->text = modifiedUtf8;
     return static_cast<jstring>(AsJ(string));
 }
 
 jbyteArray FakeJni::NewByteArray(const std::vector<uint8_t>& bytes) {
+    testsupport::FakeScope fakeScope;
     FakeObject* array = NewObject(Kind::kByteArray);
     array->bytes.assign(bytes.begin(), bytes.end());
     return static_cast<jbyteArray>(AsJ(array));
 }
 
 FakeClass* FakeJni::DefineClass(const std::string& name, const std::vector<FieldSpec>& fields) {
+    testsupport::FakeScope fakeScope;
     FakeClass& klass = classes_.emplace_back();
     klass.name = name;
     klass.object.kind = Kind::kClass;
@@ -339,6 +361,7 @@ FakeClass* FakeJni::DefineResultClass(const std::string& name,
 }
 
 jobjectArray FakeJni::NewObjectArray(FakeClass* elementClass, size_t length) {
+    testsupport::FakeScope fakeScope;
     FakeObject* array = NewObject(Kind::kObjectArray);
     array->klass = elementClass;
     array->elements.assign(length, nullptr);
@@ -346,6 +369,7 @@ jobjectArray FakeJni::NewObjectArray(FakeClass* elementClass, size_t length) {
 }
 
 jobject FakeJni::NewInstance(FakeClass* klass) {
+    testsupport::FakeScope fakeScope;
     FakeObject* instance = NewObject(Kind::kInstance);
     instance->klass = klass;
     return AsJ(instance);
