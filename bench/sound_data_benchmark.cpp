@@ -1,0 +1,179 @@
+// COM_IDENTI_SoundData on 60 s of real speech against 10, 100 and 1000 targets, and the front
+// end on its own. The background model is trained from the repository's recordings; the targets
+// are adapted from different slices of them, so that each one is a real, distinct model.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/adaptation.h"
+#include "core/model_files.h"
+#include "core/training.h"
+#include "engine/kestrune.h"
+#include "tool/audio_input.h"
+
+namespace kestrune {
+namespace {
+
+const std::filesystem::path kCorpus = KESTRUNE_CORPUS_DIR;
+const char* const kSpeakers[] = {"george", "jackson", "lucas", "nicolas", "theo", "yweweler"};
+
+std::vector<int16_t> Read(int digit, const char* speaker, int index) {
+    std::vector<int16_t> samples;
+    std::string error;
+    const std::string name =
+        std::to_string(digit) + "_" + speaker + "_" + std::to_string(index) + ".wav";
+    if (!ReadRecording(kCorpus / name, 8000, samples, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        std::exit(1);
+    }
+    return samples;
+}
+
+// Everything the benchmarks share, built once.
+class Fixture {
+  public:
+    Fixture()
+        : root_(std::filesystem::temp_directory_path() /
+                ("kestrune-bench-" + std::to_string(std::random_device{}()))) {
+        BackgroundOptions options;
+        const FrontEnd frontEnd(options.frontEnd);
+        std::vector<LabelledFeatures> background;
+        for (const char* speaker : kSpeakers) {
+            for (int index = 5; index <= 14; ++index) {
+                for (int digit = 0; digit < 10; ++digit) {
+                    const std::vector<int16_t> samples = Read(digit, speaker, index);
+                    background.push_back(
+                        {speaker, frontEnd.Compute(samples.data(), samples.size())});
+                }
+            }
+        }
+        const BackgroundModel model = TrainBackground(background, options);
+        std::string error;
+        if (!WriteBackgroundDirectory(root_ / "ubm", model, background, error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            std::exit(1);
+        }
+        const Background ubm(model, BackgroundFingerprint(model));
+
+        // 60 s of speech: recordings 40-49 of every speaker, joined.
+        for (int index = 40; index <= 49 && audio_.size() < 480000; ++index) {
+            for (const char* speaker : kSpeakers) {
+                for (int digit = 0; digit < 10 && audio_.size() < 480000; ++digit) {
+                    const std::vector<int16_t> samples = Read(digit, speaker, index);
+                    audio_.insert(audio_.end(), samples.begin(), samples.end());
+                }
+            }
+        }
+        audio_.resize(std::min<size_t>(audio_.size(), 480000));
+
+        // 1000 targets, each adapted from a different run of 2-5 s of the background speech.
+        std::mt19937 random(1);
+        for (int t = 0; t < 1000; ++t) {
+            const LabelledFeatures& start = background[random() % background.size()];
+            FeatureMatrix frames = start.frames;
+            while (frames.rows() < 200 + static_cast<Eigen::Index>(random() % 300)) {
+                const FeatureMatrix& more = background[random() % background.size()].frames;
+                frames.conservativeResize(frames.rows() + more.rows(), Eigen::NoChange);
+                frames.bottomRows(more.rows()) = more;
+            }
+            ubm.Normalise(frames);
+            TargetModel target;
+            target.ubmFingerprint = ubm.fingerprint();
+            target.relevance = 16.0f;
+            target.enrollmentFrames = static_cast<uint32_t>(frames.rows());
+            target.means = MapAdaptMeans(ubm.gmm(), AccumulateStats(ubm.evaluator(), frames), 16.0);
+            ScoreDistribution distribution;
+            distribution.frames = 512;
+            for (int i = 0; i < 256; ++i) {
+                distribution.genuine.push_back(0.5f + 0.002f * i);
+            }
+            for (int i = 0; i < 512; ++i) {
+                distribution.impostor.push_back(-0.5f + 0.002f * i);
+            }
+            target.distributions = {distribution};
+            char name[32];
+            std::snprintf(name, sizeof name, "target-%04d", t);
+            for (int count : {10, 100, 1000}) {
+                if (t < count && !WriteTargetModel(Models(count), name, target, error)) {
+                    std::fprintf(stderr, "%s\n", error.c_str());
+                    std::exit(1);
+                }
+            }
+        }
+        if (COM_IDENTI_LoadUBMModels((root_ / "ubm").string().c_str()) != 1) {
+            std::fprintf(stderr, "the background model does not load\n");
+            std::exit(1);
+        }
+    }
+    ~Fixture() {
+        std::error_code code;
+        std::filesystem::remove_all(root_, code);
+    }
+
+    std::filesystem::path Models(int count) const {
+        return root_ / ("models-" + std::to_string(count));
+    }
+    const std::vector<int16_t>& audio() const { return audio_; }
+
+  private:
+    std::filesystem::path root_;
+    std::vector<int16_t> audio_;
+};
+
+Fixture& Shared() {
+    static Fixture fixture;
+    return fixture;
+}
+
+void BM_SoundData(benchmark::State& state) {
+    const Fixture& fixture = Shared();
+    jkestrune::ModelSet set;
+    COM_IDENTI_LoadFromSubDirsToBuffers(
+        fixture.Models(static_cast<int>(state.range(0))).string().c_str(), &set.targetCount,
+        &set.modelValueA, &set.modelBufferA, &set.modelBufferB, &set.modelBufferC, &set.modelValueB,
+        &set.modelBufferD, &set.targetNames, 1, 1);
+    if (set.targetCount != state.range(0)) {
+        state.SkipWithError("the targets did not load");
+        return;
+    }
+    std::vector<int32_t> log(set.targetCount), frr(set.targetCount), far(set.targetCount);
+    const std::vector<int16_t>& audio = fixture.audio();
+    for (auto _ : state) {
+        const int32_t code = COM_IDENTI_SoundData(
+            audio.data(), static_cast<int32_t>(audio.size()), set.targetCount, set.modelBufferA,
+            set.modelValueA, set.modelBufferC, set.modelBufferB, set.modelBufferD, set.modelValueB,
+            log.data(), frr.data(), far.data());
+        if (code != 0) {
+            state.SkipWithError("scoring failed");
+            break;
+        }
+        benchmark::DoNotOptimize(log.data());
+    }
+    state.counters["audio_s"] = static_cast<double>(audio.size()) / 8000.0;
+    COM_IDENTI_DestroyedBuffers(&set.modelBufferA, &set.modelValueA, &set.modelBufferC,
+                                &set.modelBufferB, &set.modelBufferD, &set.modelValueB,
+                                &set.targetNames);
+}
+BENCHMARK(BM_SoundData)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// The part of every call that does not depend on the targets.
+void BM_FrontEnd(benchmark::State& state) {
+    const std::vector<int16_t>& audio = Shared().audio();
+    const FrontEnd frontEnd{FrontEndConfig{}};
+    for (auto _ : state) {
+        FeatureMatrix frames = frontEnd.Compute(audio.data(), audio.size());
+        NormaliseSliding(frames, 30, false);
+        benchmark::DoNotOptimize(frames.data());
+    }
+}
+BENCHMARK(BM_FrontEnd)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace kestrune
+
+BENCHMARK_MAIN();
