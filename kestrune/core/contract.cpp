@@ -12,11 +12,14 @@
 // A set keeps its own reference to its background model, so loading another background model
 // while other threads score never pulls a model from under them.
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,12 +79,20 @@ struct LoadedTarget {
     TargetModel model;
 };
 
-// The targets under `path` that fit `ubm`, in name order. Strict: any subdirectory whose model
-// file is unreadable or fits another background model makes the whole result empty.
-// cutLongNames: names over 255 bytes are cut rather than skipped.
-std::vector<LoadedTarget> ReadTargets(const char* path, const Background* ubm, bool strict,
-                                      bool cutLongNames, bool& failed) {
+struct ReadOptions {
+    bool strict = false;       // an unusable target model fails the whole read
+    bool cutLongNames = true;  // names over 255 bytes are cut rather than skipped
+    size_t limit = SIZE_MAX;   // more usable targets than this fail the read
+    bool keepModels = true;    // false: count only
+};
+
+// The usable targets under `path` (those whose model files read correctly and, when `ubm` is
+// given, were adapted from it), in name order. A failed read (see ReadOptions) returns none
+// and sets `failed`; reading stops as soon as the outcome is known.
+std::vector<LoadedTarget> ReadTargets(const char* path, const Background* ubm,
+                                      const ReadOptions& options, size_t& usable, bool& failed) {
     failed = false;
+    usable = 0;
     std::vector<LoadedTarget> loaded;
     const std::optional<std::filesystem::path> models = PathFromModifiedUtf8(path);
     if (!models) {
@@ -91,11 +102,12 @@ std::vector<LoadedTarget> ReadTargets(const char* path, const Background* ubm, b
         LoadedTarget target;
         std::vector<uint8_t> bytes;
         std::string error;
-        const bool usable = ReadWholeFile(directory.modelFile, kMaxModelFileBytes, bytes, error) &&
-                            DecodeTarget(bytes, target.model, error) &&
-                            (ubm == nullptr || TargetFitsBackground(target.model, *ubm));
-        if (!usable) {
-            if (strict) {
+        const bool readable =
+            ReadWholeFile(directory.modelFile, kMaxModelFileBytes, bytes, error) &&
+            DecodeTarget(bytes, target.model, error) &&
+            (ubm == nullptr || TargetFitsBackground(target.model, *ubm));
+        if (!readable) {
+            if (options.strict) {
                 failed = true;
                 return {};
             }
@@ -103,12 +115,18 @@ std::vector<LoadedTarget> ReadTargets(const char* path, const Background* ubm, b
         }
         target.slotName = ModifiedUtf8Name(directory.name, std::numeric_limits<size_t>::max());
         if (target.slotName.size() >= kNameSlot) {
-            if (!cutLongNames) {
+            if (!options.cutLongNames) {
                 continue;
             }
             target.slotName = ModifiedUtf8Name(directory.name, kNameSlot - 1);
         }
-        loaded.push_back(std::move(target));
+        if (++usable > options.limit) {
+            failed = true;
+            return {};
+        }
+        if (options.keepModels) {
+            loaded.push_back(std::move(target));
+        }
     }
     return loaded;
 }
@@ -190,13 +208,17 @@ KESTRUNE_API uint8_t COM_IDENTI_LoadUBMModels(const char* path) {
 }
 
 // Counts the targets a load would find usable now: those that fit the loaded background model,
-// or, before one is loaded, those whose model file reads correctly.
+// or, before one is loaded, those whose model file reads correctly. The count is not capped at
+// kMaxTargets, so that it shows why a load of a larger directory gives none.
 KESTRUNE_API int32_t COM_IDENTI_GetQntModelsFromSubDirs(const char* path) {
     try {
         const std::shared_ptr<const Background> ubm = State().Ubm();
+        ReadOptions options;
+        options.keepModels = false;
+        size_t usable = 0;
         bool failed = false;
-        const auto targets = ReadTargets(path, ubm.get(), false, true, failed);
-        return static_cast<int32_t>(std::min<size_t>(targets.size(), INT32_MAX));
+        ReadTargets(path, ubm.get(), options, usable, failed);
+        return static_cast<int32_t>(std::min<size_t>(usable, INT32_MAX));
     } catch (...) {
         return 0;
     }
@@ -221,10 +243,14 @@ KESTRUNE_API void COM_IDENTI_LoadFromSubDirsToBuffers(const char* path, int32_t*
         if (!ubm) {
             return;
         }
+        ReadOptions options;
+        options.strict = flagA == 0;
+        options.cutLongNames = flagB != 0;
+        options.limit = static_cast<size_t>(kMaxTargets);
+        size_t usable = 0;
         bool failed = false;
-        std::vector<LoadedTarget> targets =
-            ReadTargets(path, ubm.get(), flagA == 0, flagB != 0, failed);
-        if (failed || targets.empty() || targets.size() > static_cast<size_t>(kMaxTargets)) {
+        std::vector<LoadedTarget> targets = ReadTargets(path, ubm.get(), options, usable, failed);
+        if (failed || targets.empty()) {
             return;
         }
         const Eigen::Index m = ubm->gmm().Components();

@@ -129,17 +129,35 @@ std::vector<bool> FrontEnd::SpeechFrames(const std::vector<float>& levels) const
     return speech;
 }
 
-std::vector<float> FrontEnd::PowerSpectrum(const float* frame) const {
-    Eigen::FFT<float> fft;
-    fft.SetFlag(Eigen::FFT<float>::HalfSpectrum);
-    std::vector<float> padded(config_.fftSize, 0.0f);
-    std::copy(frame, frame + config_.frameLength, padded.begin());
-    std::vector<std::complex<float>> spectrum;
-    fft.fwd(spectrum, padded);
-    std::vector<float> power(config_.fftSize / 2 + 1);
-    for (size_t b = 0; b < power.size(); ++b) {
-        power[b] = std::norm(spectrum[b]);
+namespace {
+
+// The FFT and its buffers for one pass over a recording. Eigen's FFT caches its plan inside the
+// object, so each pass (each thread) has its own.
+struct SpectrumWork {
+    explicit SpectrumWork(uint32_t size) : padded(size, 0.0f) {
+        fft.SetFlag(Eigen::FFT<float>::HalfSpectrum);
     }
+    Eigen::FFT<float> fft;
+    std::vector<float> padded;
+    std::vector<std::complex<float>> spectrum;
+};
+
+void PowerSpectrumInto(const float* frame, uint32_t length, SpectrumWork& work,
+                       std::vector<float>& power) {
+    std::copy(frame, frame + length, work.padded.begin());
+    work.fft.fwd(work.spectrum, work.padded);
+    power.resize(work.padded.size() / 2 + 1);
+    for (size_t b = 0; b < power.size(); ++b) {
+        power[b] = std::norm(work.spectrum[b]);
+    }
+}
+
+}  // namespace
+
+std::vector<float> FrontEnd::PowerSpectrum(const float* frame) const {
+    SpectrumWork work(config_.fftSize);
+    std::vector<float> power;
+    PowerSpectrumInto(frame, config_.frameLength, work, power);
     return power;
 }
 
@@ -169,6 +187,8 @@ FeatureMatrix FrontEnd::Compute(const int16_t* samples, size_t count) const {
     // Static cepstra of every frame.
     FeatureMatrix statics(frames, c);
     std::vector<float> frame(config_.frameLength);
+    SpectrumWork work(config_.fftSize);
+    std::vector<float> power;
     for (size_t t = 0; t < frames; ++t) {
         const int16_t* x = samples + t * config_.frameShift;
         double mean = 0.0;
@@ -182,7 +202,8 @@ FeatureMatrix FrontEnd::Compute(const int16_t* samples, size_t count) const {
             frame[i] = (value - config_.preEmphasis * previous) * window_[i];
             previous = value;
         }
-        const std::vector<float> energies = LogFilterbank(PowerSpectrum(frame.data()));
+        PowerSpectrumInto(frame.data(), config_.frameLength, work, power);
+        const std::vector<float> energies = LogFilterbank(power);
         const Eigen::Map<const Eigen::VectorXf> e(energies.data(), energies.size());
         statics.row(t) = (dct_ * e).transpose();
     }

@@ -247,6 +247,28 @@ TEST_F(Contract, TargetDirectoryLayoutAndNames) {
     }
 }
 
+TEST_F(Contract, MoreTargetsThanTheLimitLoadNone) {
+    const TempDirectory models("limit");
+    const std::filesystem::path model = Models() / "anna" / kTargetFileName;
+    for (int t = 0; t <= kMaxTargets; ++t) {
+        const std::filesystem::path directory = models.path() / std::to_string(t);
+        std::filesystem::create_directory(directory);
+        std::filesystem::copy_file(model, directory / kTargetFileName);
+    }
+    EXPECT_EQ(COM_IDENTI_GetQntModelsFromSubDirs(models.path().c_str()), kMaxTargets + 1);
+    {
+        const LoadedSet tooMany(models.path().string());
+        EXPECT_EQ(tooMany.set.targetCount, 0);
+        EXPECT_EQ(tooMany.set.modelBufferA, nullptr);
+    }
+    std::filesystem::remove_all(models.path() / "0");
+    const LoadedSet atTheLimit(models.path().string());
+    EXPECT_EQ(atTheLimit.set.targetCount, kMaxTargets);
+    const Scores s = Score(atTheLimit.set, Speak(MakeVoice(0), 1.0, 5));
+    ASSERT_EQ(s.code, 0);
+    EXPECT_EQ(s.log.front(), s.log.back()) << "copies of one model score alike";
+}
+
 TEST_F(Contract, SoundDataCodes) {
     const LoadedSet loaded(Models().string());
     ASSERT_EQ(loaded.set.targetCount, 3);
