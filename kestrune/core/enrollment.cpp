@@ -73,16 +73,6 @@ std::vector<Eigen::Index> SegmentStarts(Eigen::Index frames, uint32_t length, ui
     return starts;
 }
 
-double ScoreOneTarget(const Background& ubm, const FloatMatrix& means,
-                      const FeatureMatrix& frames) {
-    const TargetBank bank(ubm.gmm(), means);
-    const TopComponents top =
-        SelectTopComponents(ubm.evaluator(), frames, ubm.model().topComponents);
-    double score = 0.0;
-    ScoreTargets(top, frames, bank, &score);
-    return score;
-}
-
 bool EnrollTarget(const Background& ubm, const std::vector<FeatureMatrix>& recordings,
                   const std::vector<const LabelledFeatures*>& impostors,
                   const EnrollmentOptions& options, TargetModel& model, std::string& error,

@@ -59,7 +59,4 @@ bool EnrollTarget(const Background& ubm, const std::vector<FeatureMatrix>& recor
                   const EnrollmentOptions& options, TargetModel& model, std::string& error,
                   const EnrollmentProgress& progress = {});
 
-// The average log-likelihood ratio of normalised `frames` against one target's means.
-double ScoreOneTarget(const Background& ubm, const FloatMatrix& means, const FeatureMatrix& frames);
-
 }  // namespace kestrune
