@@ -1,0 +1,174 @@
+// The x86-64 expansion paths. Each function is compiled for its instruction set alone
+// (target attributes), so the rest of the library keeps the baseline instruction set and these
+// run only after the processor has said it has the instructions.
+#include "audio/g711_expand_x86.h"
+
+#if JKESTRUNE_X86_EXPAND
+
+#include <immintrin.h>
+
+namespace jkestrune::x86 {
+namespace {
+
+// Outputs of this size or more are written past the caches: a recording this long does not
+// stay in them anyway, and a streaming store needs no read of the line it fills.
+constexpr size_t kStreamingBytes = size_t{4} << 20;
+
+// The table as two byte planes: lo[c] and hi[c] are the low and high byte of code c's sample.
+struct BytePlanes {
+    alignas(64) uint8_t lo[256];
+    alignas(64) uint8_t hi[256];
+};
+
+}  // namespace
+
+bool HasAvx2() {
+    return __builtin_cpu_supports("avx2");
+}
+
+__attribute__((target("avx2"))) void ExpandAvx2(const uint32_t* table, const uint8_t* in,
+                                                size_t count, int16_t* out) {
+    BytePlanes planes;
+    for (int code = 0; code < 256; ++code) {
+        planes.lo[code] = static_cast<uint8_t>(table[code]);
+        planes.hi[code] = static_cast<uint8_t>(table[code] >> 8);
+    }
+    // Sixteen sub-tables per plane, one per high nibble, in both 128-bit lanes (vpshufb looks
+    // up within a lane).
+    __m256i lo[16];
+    __m256i hi[16];
+    for (int nibble = 0; nibble < 16; ++nibble) {
+        lo[nibble] = _mm256_broadcastsi128_si256(
+            _mm_load_si128(reinterpret_cast<const __m128i*>(planes.lo + 16 * nibble)));
+        hi[nibble] = _mm256_broadcastsi128_si256(
+            _mm_load_si128(reinterpret_cast<const __m128i*>(planes.hi + 16 * nibble)));
+    }
+    const __m256i lowMask = _mm256_set1_epi8(0x0F);
+    size_t k = 0;
+    for (; k + 32 <= count; k += 32) {
+        const __m256i codes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + k));
+        const __m256i low = _mm256_and_si256(codes, lowMask);
+        const __m256i high = _mm256_and_si256(_mm256_srli_epi16(codes, 4), lowMask);
+        __m256i loBytes = _mm256_setzero_si256();
+        __m256i hiBytes = _mm256_setzero_si256();
+        for (int nibble = 0; nibble < 16; ++nibble) {
+            const __m256i mine =
+                _mm256_cmpeq_epi8(high, _mm256_set1_epi8(static_cast<char>(nibble)));
+            loBytes = _mm256_blendv_epi8(loBytes, _mm256_shuffle_epi8(lo[nibble], low), mine);
+            hiBytes = _mm256_blendv_epi8(hiBytes, _mm256_shuffle_epi8(hi[nibble], low), mine);
+        }
+        // Unpacking works within lanes: a holds codes 0-7 and 16-23, b codes 8-15 and 24-31.
+        const __m256i a = _mm256_unpacklo_epi8(loBytes, hiBytes);
+        const __m256i b = _mm256_unpackhi_epi8(loBytes, hiBytes);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k),
+                            _mm256_permute2x128_si256(a, b, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k + 16),
+                            _mm256_permute2x128_si256(a, b, 0x31));
+    }
+    for (; k < count; ++k) {
+        out[k] = static_cast<int16_t>(planes.lo[in[k]] | planes.hi[in[k]] << 8);
+    }
+}
+
+bool HasAvx512Vbmi() {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi");
+}
+
+namespace {
+
+#define JKESTRUNE_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+
+// The zero-masking forms with every lane selected: GCC 12's unmasked forms of these intrinsics
+// start from a self-initialised "undefined" register, which -Wuninitialized reports.
+constexpr __mmask8 kAll8 = 0xFF;
+constexpr __mmask16 kAll16 = 0xFFFF;
+
+struct Vbmi {
+    __m512i lo[4];
+    __m512i hi[4];
+    __m512i spread;  // puts code qwords i and 4 + i into lane i, see Expand64
+};
+
+JKESTRUNE_VBMI Vbmi LoadVbmi(const uint32_t* table) {
+    BytePlanes planes;
+    for (int i = 0; i < 16; ++i) {
+        const __m512i entries = _mm512_loadu_si512(table + 16 * i);
+        _mm_store_si128(reinterpret_cast<__m128i*>(planes.lo + 16 * i),
+                        _mm512_maskz_cvtepi32_epi8(kAll16, entries));
+        _mm_store_si128(
+            reinterpret_cast<__m128i*>(planes.hi + 16 * i),
+            _mm512_maskz_cvtepi32_epi8(kAll16, _mm512_maskz_srli_epi32(kAll16, entries, 8)));
+    }
+    Vbmi v;
+    for (int i = 0; i < 4; ++i) {
+        v.lo[i] = _mm512_load_si512(planes.lo + 64 * i);
+        v.hi[i] = _mm512_load_si512(planes.hi + 64 * i);
+    }
+    v.spread = _mm512_set_epi64(7, 3, 6, 2, 5, 1, 4, 0);
+    return v;
+}
+
+// The samples of 64 codes, in two registers of 32 samples each. vpermi2b looks a byte up in
+// 128 bytes by the code's low seven bits; bit 7 chooses between the two halves of the table.
+// Unpacking interleaves low and high bytes within 128-bit lanes, so the codes are first spread
+// such that lane i of the unpacked results holds codes 8i to 8i+7 and 32+8i to 32+8i+7.
+JKESTRUNE_VBMI void Expand64(const Vbmi& v, __m512i codes, __m512i& first, __m512i& second) {
+    codes = _mm512_maskz_permutexvar_epi64(kAll8, v.spread, codes);
+    const __mmask64 upper = _mm512_movepi8_mask(codes);
+    const __m512i lo =
+        _mm512_mask_blend_epi8(upper, _mm512_permutex2var_epi8(v.lo[0], codes, v.lo[1]),
+                               _mm512_permutex2var_epi8(v.lo[2], codes, v.lo[3]));
+    const __m512i hi =
+        _mm512_mask_blend_epi8(upper, _mm512_permutex2var_epi8(v.hi[0], codes, v.hi[1]),
+                               _mm512_permutex2var_epi8(v.hi[2], codes, v.hi[3]));
+    first = _mm512_unpacklo_epi8(lo, hi);
+    second = _mm512_unpackhi_epi8(lo, hi);
+}
+
+// Up to 64 codes, with masked loads and stores that touch nothing beyond them.
+JKESTRUNE_VBMI void ExpandPart(const Vbmi& v, const uint8_t* in, size_t count, int16_t* out) {
+    const __mmask64 mask = count >= 64 ? ~__mmask64{0} : (__mmask64{1} << count) - 1;
+    __m512i first;
+    __m512i second;
+    Expand64(v, _mm512_maskz_loadu_epi8(mask, in), first, second);
+    _mm512_mask_storeu_epi16(out, static_cast<__mmask32>(mask), first);
+    _mm512_mask_storeu_epi16(out + 32, static_cast<__mmask32>(mask >> 32), second);
+}
+
+}  // namespace
+
+JKESTRUNE_VBMI void ExpandAvx512Vbmi(const uint32_t* table, const uint8_t* in, size_t count,
+                                     int16_t* out) {
+    const Vbmi v = LoadVbmi(table);
+    size_t k = 0;
+    const bool streaming = count * sizeof(int16_t) >= kStreamingBytes;
+    if (streaming) {
+        // Streaming stores need 64-byte aligned addresses; samples are 2-byte aligned.
+        const size_t misalignment = reinterpret_cast<uintptr_t>(out) % 64;
+        k = misalignment == 0 ? 0 : (64 - misalignment) / sizeof(int16_t);
+        ExpandPart(v, in, k, out);
+    }
+    for (; k + 64 <= count; k += 64) {
+        __m512i first;
+        __m512i second;
+        Expand64(v, _mm512_loadu_si512(in + k), first, second);
+        if (streaming) {
+            _mm512_stream_si512(reinterpret_cast<__m512i*>(out + k), first);
+            _mm512_stream_si512(reinterpret_cast<__m512i*>(out + k + 32), second);
+        } else {
+            _mm512_storeu_si512(out + k, first);
+            _mm512_storeu_si512(out + k + 32, second);
+        }
+    }
+    if (streaming) {
+        _mm_sfence();  // orders the streaming stores before whatever reads the samples next
+    }
+    if (k < count) {
+        ExpandPart(v, in + k, count - k, out + k);
+    }
+}
+
+}  // namespace jkestrune::x86
+
+#endif  // JKESTRUNE_X86_EXPAND

@@ -1,0 +1,28 @@
+// The x86-64 expansion paths, declared for the dispatcher. They exist where GCC or Clang build
+// for x86-64 outside Windows (whose 64-bit ABI does not keep the stack aligned for spilled
+// 256- and 512-bit registers under these compilers); elsewhere only the portable loop is built.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(_WIN32)
+#define JKESTRUNE_X86_EXPAND 1
+#else
+#define JKESTRUNE_X86_EXPAND 0
+#endif
+
+#if JKESTRUNE_X86_EXPAND
+namespace jkestrune::x86 {
+
+bool HasAvx2();
+// AVX2 16-way lookup on the low nibble, selected by the high nibble.
+void ExpandAvx2(const uint32_t* table, const uint8_t* in, size_t count, int16_t* out);
+
+bool HasAvx512Vbmi();
+// AVX-512 VBMI: the whole table held in eight registers, looked up with two-source byte
+// permutes; large outputs are written with streaming stores.
+void ExpandAvx512Vbmi(const uint32_t* table, const uint8_t* in, size_t count, int16_t* out);
+
+}  // namespace jkestrune::x86
+#endif
