@@ -1,5 +1,5 @@
-// The x86-64 expansion paths. Each function is compiled for its instruction set alone
-// (target attributes), so the rest of the library keeps the baseline instruction set and these
+// The x86-64 expansion path. Its functions are compiled for AVX-512 VBMI alone
+// (target attributes), so the rest of the library keeps the baseline instruction set and they
 // run only after the processor has said it has the instructions.
 #include "audio/g711_expand_x86.h"
 
@@ -21,54 +21,6 @@ struct BytePlanes {
 };
 
 }  // namespace
-
-bool HasAvx2() {
-    return __builtin_cpu_supports("avx2");
-}
-
-__attribute__((target("avx2"))) void ExpandAvx2(const uint32_t* table, const uint8_t* in,
-                                                size_t count, int16_t* out) {
-    BytePlanes planes;
-    for (int code = 0; code < 256; ++code) {
-        planes.lo[code] = static_cast<uint8_t>(table[code]);
-        planes.hi[code] = static_cast<uint8_t>(table[code] >> 8);
-    }
-    // Sixteen sub-tables per plane, one per high nibble, in both 128-bit lanes (vpshufb looks
-    // up within a lane).
-    __m256i lo[16];
-    __m256i hi[16];
-    for (int nibble = 0; nibble < 16; ++nibble) {
-        lo[nibble] = _mm256_broadcastsi128_si256(
-            _mm_load_si128(reinterpret_cast<const __m128i*>(planes.lo + 16 * nibble)));
-        hi[nibble] = _mm256_broadcastsi128_si256(
-            _mm_load_si128(reinterpret_cast<const __m128i*>(planes.hi + 16 * nibble)));
-    }
-    const __m256i lowMask = _mm256_set1_epi8(0x0F);
-    size_t k = 0;
-    for (; k + 32 <= count; k += 32) {
-        const __m256i codes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + k));
-        const __m256i low = _mm256_and_si256(codes, lowMask);
-        const __m256i high = _mm256_and_si256(_mm256_srli_epi16(codes, 4), lowMask);
-        __m256i loBytes = _mm256_setzero_si256();
-        __m256i hiBytes = _mm256_setzero_si256();
-        for (int nibble = 0; nibble < 16; ++nibble) {
-            const __m256i mine =
-                _mm256_cmpeq_epi8(high, _mm256_set1_epi8(static_cast<char>(nibble)));
-            loBytes = _mm256_blendv_epi8(loBytes, _mm256_shuffle_epi8(lo[nibble], low), mine);
-            hiBytes = _mm256_blendv_epi8(hiBytes, _mm256_shuffle_epi8(hi[nibble], low), mine);
-        }
-        // Unpacking works within lanes: a holds codes 0-7 and 16-23, b codes 8-15 and 24-31.
-        const __m256i a = _mm256_unpacklo_epi8(loBytes, hiBytes);
-        const __m256i b = _mm256_unpackhi_epi8(loBytes, hiBytes);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k),
-                            _mm256_permute2x128_si256(a, b, 0x20));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k + 16),
-                            _mm256_permute2x128_si256(a, b, 0x31));
-    }
-    for (; k < count; ++k) {
-        out[k] = static_cast<int16_t>(planes.lo[in[k]] | planes.hi[in[k]] << 8);
-    }
-}
 
 bool HasAvx512Vbmi() {
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
