@@ -75,6 +75,19 @@ JNIEXPORT jint JNICALL Java_com_mirelta_bench_JniFloor_copyAndDeliver(
     return status;
 }
 
+// The copy alone into memory that earlier calls already touched: what the copy costs without
+// the first touch of fresh pages. The buffer is this test library's and outlives the call.
+JNIEXPORT jint JNICALL Java_com_mirelta_bench_JniFloor_copyWarm(JNIEnv* env, jclass,
+                                                                jbyteArray audio,
+                                                                jint audioLength) {
+    static thread_local std::vector<jbyte> buffer;
+    if (buffer.size() < static_cast<size_t>(audioLength)) {
+        buffer.resize(static_cast<size_t>(audioLength));
+    }
+    env->GetByteArrayRegion(audio, 0, audioLength, buffer.data());
+    return 0;
+}
+
 // The decoder alone, from the Java array in place into a Java array of samples that is used
 // again and again (so its pages are warm): what decoding costs without copies or allocations.
 JNIEXPORT jint JNICALL Java_com_mirelta_bench_JniFloor_decode(JNIEnv* env, jclass, jbyteArray audio,

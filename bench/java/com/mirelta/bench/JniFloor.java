@@ -15,6 +15,9 @@ final class JniFloor {
     static native int copyAndDeliver(byte[] audio, int audioLength, String resultClassName,
             Object[] results, int targetCount);
 
+    /** The copy alone into native memory that earlier calls already touched. */
+    static native int copyWarm(byte[] audio, int audioLength);
+
     /** The decoder alone, from the array in place into {@code samples}; returns the frames. */
     static native int decode(byte[] audio, int audioLength, short[] samples);
 
