@@ -1,7 +1,7 @@
 // The portable expansion loop and the choice between it and the processor-specific paths.
 #include "audio/g711_expand.h"
 
-#include "audio/g711_expand_x86.h"
+#include "audio/simd_x86.h"
 
 namespace jkestrune {
 namespace {
@@ -21,7 +21,7 @@ bool Always() {
 
 constexpr G711ExpandPath kPaths[] = {
     {"portable", Always, ExpandPortable},
-#if JKESTRUNE_X86_EXPAND
+#if JKESTRUNE_X86_SIMD
     {"avx512vbmi", x86::HasAvx512Vbmi, x86::ExpandAvx512Vbmi},
 #endif
 };

@@ -1,9 +1,9 @@
-// The x86-64 expansion path. Its functions are compiled for AVX-512 VBMI alone
+// The x86-64 sample paths. Their functions are compiled for AVX-512 VBMI alone
 // (target attributes), so the rest of the library keeps the baseline instruction set and they
 // run only after the processor has said it has the instructions.
-#include "audio/g711_expand_x86.h"
+#include "audio/simd_x86.h"
 
-#if JKESTRUNE_X86_EXPAND
+#if JKESTRUNE_X86_SIMD
 
 #include <immintrin.h>
 
@@ -35,6 +35,15 @@ namespace {
 // start from a self-initialised "undefined" register, which -Wuninitialized reports.
 constexpr __mmask8 kAll8 = 0xFF;
 constexpr __mmask16 kAll16 = 0xFFFF;
+
+// Masks of the first `count` lanes (all lanes from the register's width on).
+JKESTRUNE_VBMI __mmask64 First64(size_t count) {
+    return count >= 64 ? ~__mmask64{0} : (__mmask64{1} << count) - 1;
+}
+
+JKESTRUNE_VBMI __mmask32 First32(size_t count) {
+    return count >= 32 ? ~__mmask32{0} : (__mmask32{1} << count) - 1;
+}
 
 struct Vbmi {
     __m512i lo[4];
@@ -80,7 +89,7 @@ JKESTRUNE_VBMI void Expand64(const Vbmi& v, __m512i codes, __m512i& first, __m51
 
 // Up to 64 codes, with masked loads and stores that touch nothing beyond them.
 JKESTRUNE_VBMI void ExpandPart(const Vbmi& v, const uint8_t* in, size_t count, int16_t* out) {
-    const __mmask64 mask = count >= 64 ? ~__mmask64{0} : (__mmask64{1} << count) - 1;
+    const __mmask64 mask = First64(count);
     __m512i first;
     __m512i second;
     Expand64(v, _mm512_maskz_loadu_epi8(mask, in), first, second);
@@ -121,6 +130,45 @@ JKESTRUNE_VBMI void ExpandAvx512Vbmi(const uint32_t* table, const uint8_t* in, s
     }
 }
 
+namespace {
+
+// Output byte 2j and 2j + 1 come from input bytes width × j + width - 2 and width × j +
+// width - 1 of a 128-byte window: for 32 samples of at most 4 bytes the window suffices.
+JKESTRUNE_VBMI __m512i Top16Index(int width) {
+    alignas(64) uint8_t index[64];
+    for (int j = 0; j < 32; ++j) {
+        index[2 * j] = static_cast<uint8_t>(width * j + width - 2);
+        index[2 * j + 1] = static_cast<uint8_t>(width * j + width - 1);
+    }
+    return _mm512_load_si512(index);
+}
+
+}  // namespace
+
+JKESTRUNE_VBMI void TakeTop16Avx512Vbmi(int width, const uint8_t* in, size_t count, int16_t* out) {
+    const __m512i index = Top16Index(width);
+    const size_t inBytes = count * static_cast<size_t>(width);
+    size_t k = 0;
+    // Whole windows of 128 bytes while they lie within the input.
+    for (; k * static_cast<size_t>(width) + 128 <= inBytes; k += 32) {
+        const uint8_t* window = in + k * static_cast<size_t>(width);
+        const __m512i low = _mm512_loadu_si512(window);
+        const __m512i high = _mm512_loadu_si512(window + 64);
+        _mm512_storeu_si512(out + k, _mm512_permutex2var_epi8(low, index, high));
+    }
+    // The rest, up to 32 samples at a time, with loads and stores masked to what is there.
+    for (; k < count; k += 32) {
+        const size_t samples = count - k < 32 ? count - k : 32;
+        const size_t bytes = samples * static_cast<size_t>(width);
+        const uint8_t* window = in + k * static_cast<size_t>(width);
+        const __m512i low = _mm512_maskz_loadu_epi8(First64(bytes), window);
+        const __m512i high =
+            _mm512_maskz_loadu_epi8(bytes > 64 ? First64(bytes - 64) : 0, window + 64);
+        _mm512_mask_storeu_epi16(out + k, First32(samples),
+                                 _mm512_permutex2var_epi8(low, index, high));
+    }
+}
+
 }  // namespace jkestrune::x86
 
-#endif  // JKESTRUNE_X86_EXPAND
+#endif  // JKESTRUNE_X86_SIMD
