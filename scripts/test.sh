@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds, and runs every test (native unit tests,
-# the export check, the JVM tests with CheckJNI, and a bounded fuzz run when clang is present).
+# the export check, the JVM tests with CheckJNI, short smoke runs of the benchmarks, and a bounded
+# fuzz run when clang is present).
 # Exits non-zero when anything fails.
 #
 #   scripts/test.sh            everything
