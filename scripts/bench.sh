@@ -28,7 +28,10 @@ cmake --build "$build" -j"$jobs"
 results=$build/bench/results
 mkdir -p "$results"
 
-native_args=(--benchmark_repetitions="$repetitions" --benchmark_min_time=0.2)
+# Repetitions of all cases run in random order, so that a change in the machine's load during
+# the run falls on the baselines and on what is compared with them alike.
+native_args=(--benchmark_repetitions="$repetitions" --benchmark_min_time=0.2
+    --benchmark_enable_random_interleaving=true)
 decode_filter=.
 ranking_filter=.
 if [[ $quick == 1 ]]; then

@@ -123,6 +123,50 @@ public final class WholeCallBenchmark {
                 median(warmCopy));
     }
 
+    /** Each figure the median over the given measurements. */
+    private static Times medianOf(Times[] all) {
+        int n = all.length;
+        long[] call = new long[n];
+        long[] floor = new long[n];
+        long[] engine = new long[n];
+        long[] decode = new long[n];
+        long[] warmCopy = new long[n];
+        for (int i = 0; i < n; ++i) {
+            call[i] = Math.round(all[i].call);
+            floor[i] = Math.round(all[i].floor);
+            engine[i] = Math.round(all[i].engine);
+            decode[i] = Math.round(all[i].decode);
+            warmCopy[i] = Math.round(all[i].warmCopy);
+        }
+        return new Times(median(call), median(floor), median(engine), median(decode),
+                median(warmCopy));
+    }
+
+    /**
+     * The two ratios of one set of measurements: the call's own marginal cost per target over
+     * the floor's (shortest recording), and per megabyte over the floor copy plus the decoder
+     * (one target).
+     */
+    private static double[] ratios(Times[][] times, int[] targetCounts, byte[][] audio) {
+        double[] x = new double[targetCounts.length];
+        double[] own = new double[x.length];
+        double[] floor = new double[x.length];
+        for (int t = 0; t < x.length; ++t) {
+            x[t] = targetCounts[t];
+            own[t] = times[t][0].call - times[t][0].engine;
+            floor[t] = times[t][0].floor;
+        }
+        double[] mb = new double[audio.length];
+        double[] ownL = new double[mb.length];
+        double[] floorL = new double[mb.length];
+        for (int l = 0; l < mb.length; ++l) {
+            mb[l] = audio[l].length / 1e6;
+            ownL[l] = times[0][l].call - times[0][l].engine;
+            floorL[l] = times[0][l].floor + times[0][l].decode;
+        }
+        return new double[] {slope(x, own) / slope(x, floor), slope(mb, ownL) / slope(mb, floorL)};
+    }
+
     /** The least-squares slope of y over x. */
     private static double slope(double[] x, double[] y) {
         double mx = Arrays.stream(x).average().orElse(0);
@@ -149,18 +193,45 @@ public final class WholeCallBenchmark {
         for (int i = 0; i < lengths.length; ++i) {
             audio[i] = wave(lengths[i]);
         }
+        // The whole set is measured in several passes; each configuration's figure is the
+        // median of its pass medians, and the ratios of every pass are reported to show the noise.
+        int passes = quick ? 1 : 3;
+        Times[][][] perPass = new Times[passes][targetCounts.length][lengths.length];
+        Times[] hours = new Times[passes];
+        byte[] hourAudio = quick ? null : wave(longest);
+        for (int pass = 0; pass < passes; ++pass) {
+            for (int t = 0; t < targetCounts.length; ++t) {
+                for (int l = 0; l < lengths.length; ++l) {
+                    perPass[pass][t][l] = measure(targetCounts[t], audio[l], samples);
+                }
+            }
+            if (hourAudio != null) {
+                hours[pass] = measure(1, hourAudio, samples);
+            }
+        }
         Times[][] times = new Times[targetCounts.length][lengths.length];
         for (int t = 0; t < targetCounts.length; ++t) {
             for (int l = 0; l < lengths.length; ++l) {
-                times[t][l] = measure(targetCounts[t], audio[l], samples);
+                Times[] across = new Times[passes];
+                for (int pass = 0; pass < passes; ++pass) {
+                    across[pass] = perPass[pass][t][l];
+                }
+                times[t][l] = medianOf(across);
             }
         }
-        Times hour = quick ? null : measure(1, wave(longest), samples);
+        Times hour = hourAudio == null ? null : medianOf(hours);
+        StringBuilder targetRatios = new StringBuilder();
+        StringBuilder megabyteRatios = new StringBuilder();
+        for (int pass = 0; pass < passes; ++pass) {
+            double[] ratios = ratios(perPass[pass], targetCounts, audio);
+            targetRatios.append(pass == 0 ? "" : ", ").append(f(ratios[0], 2));
+            megabyteRatios.append(pass == 0 ? "" : ", ").append(f(ratios[1], 2));
+        }
 
         try (PrintWriter out = new PrintWriter(Files.newBufferedWriter(report))) {
             out.println("Whole call: `VerifyDataWithGetAll` on 16-bit PCM mono at 8 kHz with the"
-                    + " scripted engine; medians of " + rounds + " rounds after " + warmUp
-                    + " warm-up rounds, in ms. The floor is the bare JNI sequence (copy of the"
+                    + " scripted engine; in ms, the median over " + passes + " passes of the"
+                    + " median of " + rounds + " rounds after " + warmUp + " warm-up rounds. The floor is the bare JNI sequence (copy of the"
                     + " recording, then per target the result object); the engine column is the"
                     + " scripted engine alone (load, score, release).");
             out.println();
@@ -200,6 +271,9 @@ public final class WholeCallBenchmark {
             out.println("| " + f(callPerTarget, 3) + " | " + f(enginePerTarget, 3) + " | "
                     + f(ownPerTarget, 3) + " | " + f(floorPerTarget, 3) + " | "
                     + f(ownPerTarget / floorPerTarget, 2) + " |");
+            out.println();
+            out.println("(call − engine) / floor in each of the " + passes + " passes: "
+                    + targetRatios + ".");
 
             // Per megabyte of recording: slopes over the lengths with one target.
             double[] mb = new double[lengths.length];
@@ -235,6 +309,9 @@ public final class WholeCallBenchmark {
                     + " | " + f(ownPerMb / (floorPerMb + decodePerMb), 2) + " | "
                     + f(warmPerMb, 4) + " | " + f(ownPerMb / (warmPerMb + decodePerMb), 2)
                     + " |");
+            out.println();
+            out.println("(call − engine) / (floor copy + decoder) in each of the " + passes
+                    + " passes: " + megabyteRatios + ".");
 
             if (hour != null) {
                 double megabytes = (longest * RATE * 2 + 44) / 1e6;
