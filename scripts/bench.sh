@@ -44,7 +44,9 @@ section "Machine"
 {
     echo "Machine"
     echo
-    echo "- Processor: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores," \
+    echo "- Processor: $(lscpu | sed -n 's/^Model name: *//p')" \
+        "(family $(lscpu | sed -n 's/^CPU family: *//p'), model $(lscpu | sed -n 's/^Model: *//p'))," \
+        "$(nproc) cores," \
         "$(lscpu | sed -n 's/^Thread(s) per core: *//p') thread(s) per core"
     echo "- SIMD flags: $(grep -m1 '^flags' /proc/cpuinfo | tr ' ' '\n' |
         grep -E '^(sse4_2|avx|avx2|avx512f|avx512bw|avx512vl|avx512vbmi|avx512_vbmi2|gfni)$' |
