@@ -13,9 +13,9 @@ namespace jkestrune {
 // decoding. A fresh mapping in huge pages costs its zeroing, 0.08 to 0.14 ms per MB.
 inline constexpr size_t kLargeBufferBytes = size_t{2} << 20;
 
-// At least `bytes` bytes of uninitialised memory, or null when the system has none. Where huge pages
-// can be had (Linux), the memory is a fresh mapping aligned to them and advised to use them, so
-// that filling it takes one page fault per 2 MiB instead of one per 4 KiB; a page fault costs
+// At least `bytes` bytes of uninitialised memory, or null when the system has none. Where huge
+// pages can be had (Linux), the memory is a fresh mapping aligned to them and advised to use them,
+// so that filling it takes one page fault per 2 MiB instead of one per 4 KiB; a page fault costs
 // more than the decoding of the page it brings in. Elsewhere, the general heap.
 void* LargeBufferAllocate(size_t bytes);
 
