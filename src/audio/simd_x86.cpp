@@ -169,6 +169,8 @@ JKESTRUNE_VBMI void TakeTop16Avx512Vbmi(int width, const uint8_t* in, size_t cou
     }
 }
 
+#undef JKESTRUNE_VBMI
+
 }  // namespace jkestrune::x86
 
 #endif  // JKESTRUNE_X86_SIMD
