@@ -124,11 +124,6 @@ class Contract : public ::testing::Test {
     const World& world_;
 };
 
-TEST_F(Contract, LimitsAreTheEnginesOwn) {
-    EXPECT_EQ(COM_IDENTI_CheckedQuantTargetUsers(), kMaxTargets);
-    EXPECT_EQ(COM_IDENTI_CheckedQuantVerifyStreams(), kMaxStreams);
-}
-
 TEST_F(Contract, IdentifiesTheSpeakerWithHonestRates) {
     const LoadedSet loaded(Models().string());
     ASSERT_EQ(loaded.set.targetCount, 3);
