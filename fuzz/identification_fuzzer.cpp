@@ -29,7 +29,6 @@ namespace {
 
 using fakejni::FakeClass;
 using fakejni::FakeJni;
-using fakejni::FieldSpec;
 using fuzzcase::IdentificationCase;
 
 void Check(bool holds, const char* what) {
