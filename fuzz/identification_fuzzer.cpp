@@ -103,23 +103,20 @@ std::optional<int32_t> CodeBeforeTheEngine(const IdentificationCase& c, const Ca
         image = call.audio.data();
         length = static_cast<uint32_t>(call.audioLength);
     }
-    // The audio passes themselves are checked by the WAVE fuzzer; here they only say where the
-    // pipeline must stop.
+    // The audio passes themselves are checked by the WAVE fuzzer; here they say where the
+    // pipeline must stop, and that what the engine gets is sound: a buffer sized within the
+    // recording's bytes, holding at least the frames the engine is told to read.
     jkestrune::WaveHeader header;
     uint32_t slots = 0;
     const int32_t sized = jkestrune::QueryWaveSampleCount(header, image, length, slots);
     if (slots == 0) {
         return sized;  // no audio, or not one whole frame
     }
-    if (slots > length) {
-        return jkestrune::ERR_NO_AUDIO;  // more samples claimed than the image has bytes
-    }
+    Check(slots <= length, "a sample buffer larger than the recording has bytes");
     std::vector<int16_t> samples(slots);
     uint32_t frames = slots;
     (void)jkestrune::DecodeWaveSamples(header, image, length, frames, samples.data());
-    if (frames > slots) {
-        return jkestrune::ERR_NO_AUDIO;  // a slot count that wrapped below the frames
-    }
+    Check(frames <= slots, "the engine would read more samples than the buffer holds");
     return std::nullopt;
 }
 

@@ -11,19 +11,26 @@
 #include <vector>
 
 #include "identification_case.h"
-#include "support/wave_builder.h"
+#include "support/wave_images.h"
 
 namespace {
 
 using fuzzcase::IdentificationCase;
 using fuzzcase::Target;
+using jkestrune::test::Bytes;
+using jkestrune::test::Chunk;
+using jkestrune::test::FormatBody;
+using jkestrune::test::G711Wave;
+using jkestrune::test::Pcm16Wave;
+using jkestrune::test::Riff;
+using jkestrune::test::SimpleWave;
 
 std::vector<uint8_t> Mono(size_t samples) {
     std::vector<int16_t> values(samples);
     for (size_t i = 0; i < samples; ++i) {
         values[i] = static_cast<int16_t>(static_cast<int>(i * 37 % 2000) - 1000);
     }
-    return testsupport::Pcm16Wave(values);
+    return Pcm16Wave(values);
 }
 
 IdentificationCase ThreeTargets() {
@@ -63,21 +70,15 @@ std::vector<Seed> Seeds() {
     });
     add("stereo_negative_rank", [](IdentificationCase& c) {
         c.rankBy = -1;
-        c.audio = testsupport::Pcm16Wave(std::vector<int16_t>(300, -5), 2);
+        c.audio = Pcm16Wave(std::vector<int16_t>(300, -5), 2);
     });
-    add("alaw", [](IdentificationCase& c) {
-        c.audio = testsupport::G711Wave(6, {0xD5, 0x2A, 0x55});
-    });
+    add("alaw", [](IdentificationCase& c) { c.audio = G711Wave(6, {0xD5, 0x2A, 0x55}); });
     add("mulaw_three_channels", [](IdentificationCase& c) {
-        c.audio = testsupport::G711Wave(7, {0xFF, 0, 0x80}, 3);
+        c.audio = SimpleWave({7, 3, 3, 8}, {0xFF, 0, 0x80});
     });
-    add("pcm8_with_list_chunk", [](IdentificationCase& c) {
-        testsupport::WaveSpec spec;
-        spec.blockAlign = 1;
-        spec.bitsPerSample = 8;
-        spec.chunksBeforeData = {{"LIST", std::vector<uint8_t>(25, 'x'), std::nullopt}};
-        spec.data.assign(64, 0x90);
-        c.audio = testsupport::BuildWave(spec);
+    add("pcm8_with_unpadded_list_chunk", [](IdentificationCase& c) {
+        c.audio = Riff({Chunk("fmt ", FormatBody({1, 1, 1, 8})), Chunk("LIST", Bytes(25, 'x')),
+                        Chunk("data", Bytes(64, 0x90))});
     });
     add("many_tied_targets", [](IdentificationCase& c) {
         c.targets.clear();
@@ -114,19 +115,12 @@ std::vector<Seed> Seeds() {
         c.lengthValue = 100;
     });
     add("not_riff", [](IdentificationCase& c) { c.audio.assign(120, 'x'); });
-    add("empty_data_chunk", [](IdentificationCase& c) { c.audio = testsupport::Pcm16Wave({}); });
+    add("empty_data_chunk", [](IdentificationCase& c) { c.audio = Pcm16Wave({}); });
     add("no_whole_frame", [](IdentificationCase& c) {
-        testsupport::WaveSpec spec;
-        spec.data = {0x42};
-        c.audio = testsupport::BuildWave(spec);
+        c.audio = SimpleWave({1, 1, 2, 16}, {0x42});
     });
     add("more_samples_than_bytes", [](IdentificationCase& c) {
-        testsupport::WaveSpec spec;
-        spec.formatTag = 7;
-        spec.channels = 5;
-        spec.blockAlign = 1;
-        spec.data.assign(64, 0xD5);
-        c.audio = testsupport::BuildWave(spec);
+        c.audio = SimpleWave({7, 5, 1, 8}, Bytes(64, 0xD5));
     });
 
     // Engine answers.

@@ -80,9 +80,9 @@ bool IsDecoded(int16_t tag) {
     return tag == WAVE_FORMAT_PCM || tag == WAVE_FORMAT_ALAW || tag == WAVE_FORMAT_MULAW;
 }
 
-// Writes exactly layout.sampleCount samples. When nBlockAlign is smaller than one input sample
-// per channel, the count asks for more samples than the data holds; the slots without input
-// bytes are set to 0 rather than read from beyond the data.
+// Writes exactly layout.sampleCount samples. The parse admits no frame narrower than one byte
+// per channel, so the data holds every sample; should the count ever ask for more, the slots
+// without input bytes are set to 0 rather than read from beyond the data.
 void DecodeSamples(const WaveLayout& layout, int16_t* samples) {
     const Decoding decoding =
         DecodingFor(layout.decodeTag, layout.format.nBlockAlign, layout.format.nChannels);

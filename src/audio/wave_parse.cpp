@@ -71,7 +71,10 @@ bool TakeData(const uint8_t* image, uint32_t length, uint64_t body, uint32_t chu
     }
     const int16_t blockAlign = layout.format.nBlockAlign;
     const int16_t channels = layout.format.nChannels;
-    if (blockAlign == 0 || channels < 0) {
+    // A frame needs at least one byte per channel. Without this rule the count (frames ×
+    // nChannels) could exceed the data by up to 32767 times, and a few kilobytes of input would
+    // ask for gigabytes of samples. A negative nBlockAlign keeps its count rule (no frame).
+    if (blockAlign == 0 || channels < 0 || (blockAlign > 0 && blockAlign < channels)) {
         return false;
     }
     layout.data = image + body;

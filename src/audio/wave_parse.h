@@ -22,7 +22,7 @@ struct WaveLayout {
     // Whole frames in dataSize: dataSize / nBlockAlign, the divisor sign-widened from 16 bits
     // (an nBlockAlign of 32768 or more leaves 0 frames for any real image).
     uint32_t frames;
-    // frames × nChannels, modulo 2^32: the number of 16-bit slots the decoded samples take.
+    // frames × nChannels: the number of 16-bit slots the decoded samples take (at most dataSize).
     uint32_t sampleCount;
 };
 
@@ -30,8 +30,8 @@ struct WaveLayout {
 // undefined, for: a null image; an image without "RIFF" at offset 0; a chunk walk from offset
 // 12 that finds no "fmt " chunk with a "data" chunk behind it before the image ends (a chunk
 // whose size carries the walk past the end ends it too); a data chunk whose size field is 0 or
-// whose body holds no byte; an nBlockAlign of 0; a negative nChannels. Reads no byte outside
-// [image, image + length).
+// whose body holds no byte; an nBlockAlign of 0 or smaller than nChannels; a negative nChannels.
+// Reads no byte outside [image, image + length). On success sampleCount never exceeds dataSize.
 [[nodiscard]] bool ParseWave(const uint8_t* image, uint32_t length, WaveLayout& layout);
 
 }  // namespace jkestrune

@@ -12,7 +12,8 @@ namespace jkestrune {
 // `header` and writes `count`: frames × channels, the number of 16-bit slots that
 // DecodeWaveSamples will need for the same image and length. Returns 0, or ERR_NO_AUDIO with
 // `count` and `header` untouched (null image, no readable RIFF/WAVE container, an empty data
-// chunk, an nBlockAlign of 0, a negative nChannels). A readable header whose data holds no
+// chunk, an nBlockAlign of 0 or below nChannels, a negative
+// nChannels). A readable header whose data holds no
 // whole frame, or that has 0 channels, succeeds with a count of 0. A data chunk that claims more
 // bytes than the image holds is read as the bytes present. Never reads outside
 // [image, image + length).

@@ -96,26 +96,13 @@ int32_t RunIdentification(JNIEnv* env, const IdentificationRequest& request,
         // No audio (an error), or a data chunk without one whole frame (nothing to score).
         return sized;
     }
-    // Every decoded encoding takes at least one byte per sample, so a larger count comes from a
-    // header with fewer bytes per frame than channels. Sizing the buffer from it would let a few
-    // kilobytes of input claim gigabytes of memory.
-    if (sampleCount > imageLength) {
-        return ERR_NO_AUDIO;
-    }
-    const uint32_t slots = sampleCount;
-    if (!held.samples.Allocate(slots)) {
+    if (!held.samples.Allocate(sampleCount)) {
         return ERR_OUT_OF_MEMORY;
     }
     // The decoder fails only where the count above failed, and it never writes more samples
     // than that count; its count is the number of frames, which the engine receives.
     (void)DecodeWaveSamples(*held.header, held.audioCopy.get(), imageLength, sampleCount,
                             held.samples.get());
-    // The engine reads at least as many samples as the frame count it is given. The count of
-    // slots is frames × channels modulo 2^32: with thousands of channels it can wrap below the
-    // frames, and the buffer would be shorter than what the engine reads.
-    if (sampleCount > slots) {
-        return ERR_NO_AUDIO;
-    }
 
     ConsoleLog log(request.verbose);
     held.modelSet.Load(held.modelsDir.c_str());

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "audio/wave_header.h"
-#include "wave_images.h"
+#include "support/wave_images.h"
 
 namespace jkestrune::test {
 

@@ -15,7 +15,7 @@
 
 #include "audio/wave_header.h"
 #include "audio_test_support.h"
-#include "wave_images.h"
+#include "support/wave_images.h"
 
 namespace jkestrune {
 namespace {
@@ -37,6 +37,11 @@ struct SoxCase {
     // PCM sample width in bytes; 0 for G.711.
     int pcmBytes;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SoxCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 const SoxCase kCases[] = {
     {"alaw_mono", 1, "-e a-law", false, WAVE_FORMAT_ALAW, 0},

@@ -10,7 +10,7 @@
 #include "audio/wave_reader.h"
 #include "audio_test_support.h"
 #include "return_codes.h"
-#include "wave_images.h"
+#include "support/wave_images.h"
 
 namespace jkestrune {
 namespace {
@@ -156,19 +156,6 @@ TEST(WaveDecoderExtensible, KnownSubFormatsAreDecodedAsTheirTag) {
     });
 }
 
-TEST(WaveDecoderSlotsWithoutData, AreZeroAndNeverReadFromBeyondTheData) {
-    ExpectDecoded({
-        {"A-law, nBlockAlign below nChannels",
-         SimpleWave({WAVE_FORMAT_ALAW, 4, 1, 8}, {0xD5, 0x55, 0xAA}),
-         {8, -8, 32256, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-         3},
-        {"PCM, nBlockAlign below two bytes per channel",
-         SimpleWave({WAVE_FORMAT_PCM, 2, 1, 16}, {1, 0, 2, 0}),
-         {1, 2, 0, 0, 0, 0, 0, 0},
-         4},
-    });
-}
-
 TEST(WaveDecoderUndecoded, WritesNothingButTheFormat) {
     const Bytes data = Le16({1, 2, 3, 4});
     Bytes wrongGuid = ExtensibleFormatBody(Extensible(1, 2, 16), WAVE_FORMAT_PCM);
@@ -285,9 +272,7 @@ TEST(WaveDecoderAgreement, PassTwoWritesExactlyWhatPassOneCounted) {
         std::string what;
         Bytes image;
     } cases[] = {
-        // 131080 frames × 32767 channels wraps to 131064 slots.
-        {"wrapping count", SimpleWave({WAVE_FORMAT_MULAW, 32767, 1, 8}, Bytes(131080, 0xD5))},
-        {"wrapping count, PCM", SimpleWave({WAVE_FORMAT_PCM, 32767, 1, 16}, Bytes(131080, 1))},
+        {"200 channels of mu-law", SimpleWave({WAVE_FORMAT_MULAW, 200, 200, 8}, Bytes(2000, 0x12))},
         {"8-bit with a padded frame", SimpleWave({WAVE_FORMAT_PCM, 2, 3, 8}, Bytes(30, 7))},
         {"32-bit with channels 3 in blocks of 13",
          SimpleWave({WAVE_FORMAT_PCM, 3, 13, 32}, Bytes(130, 7))},

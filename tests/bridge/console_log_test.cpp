@@ -56,13 +56,20 @@ TEST(ConsoleLines, LongestNameFitsWhole) {
     EXPECT_EQ(line.back(), '\n');
 }
 
-// A locale with a decimal comma must not change the lines. The test locale is generated into
-// the build tree (LOCPATH) by the build, so this runs everywhere.
+#if defined(_WIN32)
+// The Windows C runtime names its locales by language and country, and has them all.
+constexpr const char* kDecimalCommaLocale = "German_Germany.1252";
+#else
+constexpr const char* kDecimalCommaLocale = "de_DE.UTF-8";
+#endif
+
+// A locale with a decimal comma must not change the lines. The Linux test locale is generated
+// into the build tree (LOCPATH) by the build, so this runs everywhere.
 TEST(ConsoleLines, DecimalCommaLocaleDoesNotChangeTheLines) {
     const char* previous = std::setlocale(LC_ALL, nullptr);
     const std::string saved = previous != nullptr ? previous : "C";
-    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
-        << "the test locale de_DE.UTF-8 is missing (LOCPATH)";
+    ASSERT_NE(std::setlocale(LC_ALL, kDecimalCommaLocale), nullptr)
+        << "the test locale " << kDecimalCommaLocale << " is missing (LOCPATH)";
     char probe[16];
     std::snprintf(probe, sizeof probe, "%.1f", 0.5);
     EXPECT_STREQ(probe, "0,5") << "the locale does not use a decimal comma";

@@ -12,9 +12,14 @@
 #include "support/event_log.h"
 #include "support/fake_engine.h"
 #include "support/fake_jni.h"
-#include "support/wave_builder.h"
+#include "support/wave_images.h"
 
 namespace testsupport {
+
+using jkestrune::test::Bytes;
+using jkestrune::test::G711Wave;
+using jkestrune::test::Pcm16Wave;
+using jkestrune::test::SimpleWave;
 
 // The arguments of one call; every field has a sensible default.
 struct CallArgs {

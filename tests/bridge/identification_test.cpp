@@ -65,7 +65,7 @@ TEST_F(IdentificationTest, UnreadableStringsAreOutOfMemory) {
 TEST_F(IdentificationTest, AudioLengthOutsideTheArrayIsInvalid) {
     const std::vector<uint8_t> wave = Pcm16Wave(std::vector<int16_t>(100, 7));
     const jint size = static_cast<jint>(wave.size());
-    for (jint length : {-1, INT_MIN, size + 1, INT_MAX}) {
+    for (jint length : {jint{-1}, jint{INT_MIN}, size + 1, jint{INT_MAX}}) {
         CallArgs args{.audio = wave, .audioLength = length};
         EXPECT_EQ(RunAll(args, NewResults(3)), jkestrune::ERR_INVALID_ARGUMENT) << length;
         EXPECT_EQ(RunBest(args, jni.NewInstance(resultClass)), jkestrune::ERR_INVALID_ARGUMENT);
@@ -97,13 +97,12 @@ TEST_F(IdentificationTest, NoAudioIs2071WithoutEngineOrOutput) {
 }
 
 TEST_F(IdentificationTest, DataWithoutAWholeFrameSucceedsWithoutScoring) {
-    WaveSpec spec;
-    spec.data = {0x42};  // one byte of a two-byte frame
+    const Bytes oneByte = SimpleWave({1, 1, 2, 16}, {0x42});  // one byte of a two-byte frame
     ScriptTargets(kThreeTargets);
     jobjectArray results = NewResults(3);
     jobject result = jni.NewInstance(resultClass);
     ::testing::internal::CaptureStdout();
-    const CallArgs args{.audio = BuildWave(spec), .verbose = true};
+    const CallArgs args{.audio = oneByte, .verbose = true};
     EXPECT_EQ(RunAll(args, results), 0);
     EXPECT_EQ(RunBest(args, result), 0);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
@@ -112,8 +111,10 @@ TEST_F(IdentificationTest, DataWithoutAWholeFrameSucceedsWithoutScoring) {
     EXPECT_EQ(FakeJni::StringField(result, "target_name"), "<null>");
 }
 
-TEST_F(IdentificationTest, HeadersClaimingMoreSamplesThanBytesAreNotAudio) {
+TEST_F(IdentificationTest, FramesNarrowerThanOneBytePerChannelNeverReachTheEngine) {
     // nBlockAlign below nChannels: frames × channels slots with less than a byte behind each.
+    // Sized from such a header, the buffer would let a few kilobytes claim gigabytes, or, with a
+    // count that wraps, be shorter than the frames the engine reads.
     struct {
         const char* what;
         int16_t channels;
@@ -132,13 +133,8 @@ TEST_F(IdentificationTest, HeadersClaimingMoreSamplesThanBytesAreNotAudio) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fakeengine::Reset();
-        WaveSpec spec;
-        spec.formatTag = 7;  // mu-law
-        spec.channels = c.channels;
-        spec.blockAlign = c.blockAlign;
-        spec.bitsPerSample = 8;
-        spec.data.assign(c.dataBytes, 0xD5);
-        EXPECT_EQ(RunAll({.audio = BuildWave(spec)}, NewResults(1)), c.expected);
+        const Bytes mulaw = SimpleWave({7, c.channels, c.blockAlign, 8}, Bytes(c.dataBytes, 0xD5));
+        EXPECT_EQ(RunAll({.audio = mulaw}, NewResults(1)), c.expected);
         EXPECT_EQ(EngineCalled(), c.expected == 0);
     }
     EXPECT_EQ(fakeengine::Observed().sampleCount, 100);
@@ -187,12 +183,9 @@ TEST_F(IdentificationTest, OnlyTheFirstAudioLengthBytesAreUsed) {
 }
 
 TEST_F(IdentificationTest, UndecodedFormatIsScoredAsNoSamples) {
-    WaveSpec spec;
-    spec.formatTag = 3;  // IEEE float
-    spec.blockAlign = 4;
-    spec.data.assign(400, 1);
+    const Bytes ieeeFloat = SimpleWave({3, 1, 4, 32}, Bytes(400, 1));
     fakeengine::ScriptFor().soundCode = 5005;
-    EXPECT_EQ(RunAll({.audio = BuildWave(spec)}, NewResults(1)), 5005);
+    EXPECT_EQ(RunAll({.audio = ieeeFloat}, NewResults(1)), 5005);
     EXPECT_EQ(fakeengine::Observed().sampleCount, 0);
 }
 

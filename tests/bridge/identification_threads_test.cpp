@@ -19,7 +19,7 @@
 #include "support/event_log.h"
 #include "support/fake_engine.h"
 #include "support/fake_jni.h"
-#include "support/wave_builder.h"
+#include "support/wave_images.h"
 
 namespace {
 
@@ -210,7 +210,7 @@ std::vector<std::string> RunThread(int thread, const std::vector<uint8_t>& wave,
 }
 
 TEST(IdentificationThreads, ConcurrentCallsStayIndependentOnEveryPath) {
-    const std::vector<uint8_t> wave = testsupport::Pcm16Wave(std::vector<int16_t>(400, 321));
+    const std::vector<uint8_t> wave = jkestrune::test::Pcm16Wave(std::vector<int16_t>(400, 321));
     std::vector<std::vector<std::string>> failures(kThreads);
     std::latch start(kThreads);
 

@@ -102,8 +102,6 @@ TEST_F(ReleaseOrder, SuccessEngineFailureAndDeliveryFailureReleaseEverythingInOr
 }
 
 TEST_F(ReleaseOrder, EarlyReturnsReleaseExactlyWhatWasObtained) {
-    WaveSpec noWholeFrame;
-    noWholeFrame.data = {1};
     struct {
         const char* what;
         CallArgs args;

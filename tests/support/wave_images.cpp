@@ -1,4 +1,4 @@
-#include "wave_images.h"
+#include "support/wave_images.h"
 
 namespace jkestrune::test {
 
@@ -70,6 +70,18 @@ Bytes Riff(std::initializer_list<Bytes> parts, const char* riffId, const char* f
 
 Bytes SimpleWave(const Format& format, const Bytes& data) {
     return Riff({Chunk("fmt ", FormatBody(format)), Chunk("data", data)});
+}
+
+Bytes Pcm16Wave(const std::vector<int16_t>& samples, int16_t channels) {
+    Bytes data;
+    for (int16_t sample : samples) {
+        AppendLe16(data, static_cast<uint16_t>(sample));
+    }
+    return SimpleWave({1, channels, static_cast<int16_t>(2 * channels), 16}, data);
+}
+
+Bytes G711Wave(int16_t formatTag, const Bytes& codes) {
+    return SimpleWave({formatTag, 1, 1, 8}, codes);
 }
 
 }  // namespace jkestrune::test

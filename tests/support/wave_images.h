@@ -42,4 +42,10 @@ Bytes Riff(std::initializer_list<Bytes> parts, const char* riffId = "RIFF",
 // The usual image: a 16-byte "fmt " chunk directly followed by the "data" chunk.
 Bytes SimpleWave(const Format& format, const Bytes& data);
 
+// Interleaved 16-bit PCM at 8 kHz, `channels` samples per frame.
+Bytes Pcm16Wave(const std::vector<int16_t>& samples, int16_t channels = 1);
+
+// One code byte per sample at 8 kHz: tag 6 is A-law, 7 is mu-law.
+Bytes G711Wave(int16_t formatTag, const Bytes& codes);
+
 }  // namespace jkestrune::test
