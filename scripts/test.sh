@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds, and runs every test (native unit tests,
-# the export check, the JVM tests with CheckJNI, and a bounded fuzz run when clang is present),
-# then cross-builds the Windows DLL and runs its tests under wine when the MinGW-w64 compiler and
-# wine are installed. Exits non-zero when anything fails.
+# the export check, the JVM tests with CheckJNI, short smoke runs of the benchmarks, and a bounded
+# fuzz run when clang is present), then cross-builds the Windows DLL and runs its tests under wine
+# when the MinGW-w64 compiler and wine are installed. Exits non-zero when anything fails.
 #
 #   scripts/test.sh            everything
 #   BUILD_DIR=... scripts/test.sh   another build directory (default: build)

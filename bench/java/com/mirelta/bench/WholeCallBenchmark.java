@@ -1,0 +1,352 @@
+package com.mirelta.bench;
+
+import com.mirelta.requests.LoadManager;
+import com.mirelta.requests.TargetResult;
+import java.io.IOException;
+import java.io.PrintWriter;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.Arrays;
+import java.util.Locale;
+
+/**
+ * The whole identification call from Java against a floor measured in the same JVM.
+ *
+ * <p>For every number of targets and recording length, {@code VerifyDataWithGetAll} runs with
+ * the scripted engine (told through its control file how many targets to report), and beside
+ * it, in the same rounds: the floor (the bare JNI sequence the call must make), the scripted
+ * engine alone, and the decoder alone. Each figure is the median of the timed rounds after
+ * warm-up rounds. The engine's own time is taken out of the call's, since the scripted engine,
+ * cheap as it is, is not the bridge.
+ *
+ * <p>Arguments: {@code --script FILE} (the scripted engine's control file, the same path as
+ * KESTRUNE_SCRIPT), {@code --report FILE} (markdown tables), {@code --quick} (a short smoke run).
+ */
+public final class WholeCallBenchmark {
+    private static final int RATE = 8000;
+    private static final String MODELS_DIR = "bench-models";
+
+    private final Path script;
+    private final int warmUp;
+    private final int rounds;
+
+    private WholeCallBenchmark(Path script, boolean quick) {
+        this.script = script;
+        this.warmUp = quick ? 1 : 5;
+        this.rounds = quick ? 3 : 21;
+    }
+
+    /** Medians in nanoseconds of one configuration. */
+    private record Times(double call, double floor, double engine, double decode, double warmCopy) {}
+
+    /** A 16-bit PCM mono WAVE image of noise. */
+    static byte[] wave(int seconds) {
+        int dataSize = seconds * RATE * 2;
+        byte[] image = new byte[44 + dataSize];
+        putAscii(image, 0, "RIFF");
+        putLe(image, 4, 36 + dataSize, 4);
+        putAscii(image, 8, "WAVEfmt ");
+        putLe(image, 16, 16, 4);
+        putLe(image, 20, 1, 2);
+        putLe(image, 22, 1, 2);
+        putLe(image, 24, RATE, 4);
+        putLe(image, 28, RATE * 2, 4);
+        putLe(image, 32, 2, 2);
+        putLe(image, 34, 16, 2);
+        putAscii(image, 36, "data");
+        putLe(image, 40, dataSize, 4);
+        int state = 0x2545F491;
+        for (int i = 44; i < image.length; ++i) {
+            state ^= state << 13;
+            state ^= state >>> 17;
+            state ^= state << 5;
+            image[i] = (byte) state;
+        }
+        return image;
+    }
+
+    private static void putAscii(byte[] out, int at, String text) {
+        byte[] bytes = text.getBytes(StandardCharsets.US_ASCII);
+        System.arraycopy(bytes, 0, out, at, bytes.length);
+    }
+
+    private static void putLe(byte[] out, int at, int value, int width) {
+        for (int i = 0; i < width; ++i) {
+            out[at + i] = (byte) (value >>> (8 * i));
+        }
+    }
+
+    private static double median(long[] values) {
+        long[] sorted = values.clone();
+        Arrays.sort(sorted);
+        int n = sorted.length;
+        return n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2.0;
+    }
+
+    private Times measure(int targets, byte[] audio, short[] samples) throws IOException {
+        Files.writeString(script, "generate " + targets + "\n");
+        Object[] results = new Object[targets];
+        int frames = (audio.length - 44) / 2;
+        long[] call = new long[rounds];
+        long[] floor = new long[rounds];
+        long[] engine = new long[rounds];
+        long[] decode = new long[rounds];
+        long[] warmCopy = new long[rounds];
+        for (int round = -warmUp; round < rounds; ++round) {
+            long start = System.nanoTime();
+            int code = LoadManager.VerifyDataWithGetAll(audio, audio.length, MODELS_DIR,
+                    LoadManager.RANK_BY_SCORE, TargetResult.JNI_NAME, results, false);
+            long afterCall = System.nanoTime();
+            int floorCode = JniFloor.copyAndDeliver(audio, audio.length, TargetResult.JNI_NAME,
+                    results, targets);
+            long afterFloor = System.nanoTime();
+            int engineCode = JniFloor.engine(MODELS_DIR, samples, frames);
+            long afterEngine = System.nanoTime();
+            int decoded = JniFloor.decode(audio, audio.length, samples);
+            long afterDecode = System.nanoTime();
+            JniFloor.copyWarm(audio, audio.length);
+            long afterWarmCopy = System.nanoTime();
+            if (code != 0 || floorCode != 0 || engineCode != 0 || decoded != frames) {
+                throw new IllegalStateException("call " + code + ", floor " + floorCode
+                        + ", engine " + engineCode + ", decoded " + decoded + " of " + frames);
+            }
+            if (round >= 0) {
+                call[round] = afterCall - start;
+                floor[round] = afterFloor - afterCall;
+                engine[round] = afterEngine - afterFloor;
+                decode[round] = afterDecode - afterEngine;
+                warmCopy[round] = afterWarmCopy - afterDecode;
+            }
+        }
+        return new Times(median(call), median(floor), median(engine), median(decode),
+                median(warmCopy));
+    }
+
+    /** Each figure the median over the given measurements. */
+    private static Times medianOf(Times[] all) {
+        int n = all.length;
+        long[] call = new long[n];
+        long[] floor = new long[n];
+        long[] engine = new long[n];
+        long[] decode = new long[n];
+        long[] warmCopy = new long[n];
+        for (int i = 0; i < n; ++i) {
+            call[i] = Math.round(all[i].call);
+            floor[i] = Math.round(all[i].floor);
+            engine[i] = Math.round(all[i].engine);
+            decode[i] = Math.round(all[i].decode);
+            warmCopy[i] = Math.round(all[i].warmCopy);
+        }
+        return new Times(median(call), median(floor), median(engine), median(decode),
+                median(warmCopy));
+    }
+
+    /**
+     * The two ratios of one set of measurements: the call's own marginal cost per target over
+     * the floor's (shortest recording), and per megabyte over the floor copy plus the decoder
+     * (one target).
+     */
+    private static double[] ratios(Times[][] times, int[] targetCounts, byte[][] audio) {
+        double[] x = new double[targetCounts.length];
+        double[] own = new double[x.length];
+        double[] floor = new double[x.length];
+        for (int t = 0; t < x.length; ++t) {
+            x[t] = targetCounts[t];
+            own[t] = times[t][0].call - times[t][0].engine;
+            floor[t] = times[t][0].floor;
+        }
+        double[] mb = new double[audio.length];
+        double[] ownL = new double[mb.length];
+        double[] floorL = new double[mb.length];
+        for (int l = 0; l < mb.length; ++l) {
+            mb[l] = audio[l].length / 1e6;
+            ownL[l] = times[0][l].call - times[0][l].engine;
+            floorL[l] = times[0][l].floor + times[0][l].decode;
+        }
+        return new double[] {slope(x, own) / slope(x, floor), slope(mb, ownL) / slope(mb, floorL)};
+    }
+
+    /** The least-squares slope of y over x. */
+    private static double slope(double[] x, double[] y) {
+        double mx = Arrays.stream(x).average().orElse(0);
+        double my = Arrays.stream(y).average().orElse(0);
+        double sxy = 0;
+        double sxx = 0;
+        for (int i = 0; i < x.length; ++i) {
+            sxy += (x[i] - mx) * (y[i] - my);
+            sxx += (x[i] - mx) * (x[i] - mx);
+        }
+        return sxy / sxx;
+    }
+
+    private static String f(double value, int decimals) {
+        return String.format(Locale.ROOT, "%." + decimals + "f", value);
+    }
+
+    private void run(boolean quick, Path report) throws IOException {
+        int[] targetCounts = quick ? new int[] {1, 100} : new int[] {1, 100, 1000, 10000};
+        int[] lengths = quick ? new int[] {1, 60} : new int[] {1, 60, 600};
+        int longest = quick ? 60 : 3600;
+        short[] samples = new short[longest * RATE];
+        byte[][] audio = new byte[lengths.length][];
+        for (int i = 0; i < lengths.length; ++i) {
+            audio[i] = wave(lengths[i]);
+        }
+        // The whole set is measured in several passes; each configuration's figure is the
+        // median of its pass medians, and the ratios of every pass are reported to show the noise.
+        int passes = quick ? 1 : 3;
+        Times[][][] perPass = new Times[passes][targetCounts.length][lengths.length];
+        Times[] hours = new Times[passes];
+        byte[] hourAudio = quick ? null : wave(longest);
+        for (int pass = 0; pass < passes; ++pass) {
+            for (int t = 0; t < targetCounts.length; ++t) {
+                for (int l = 0; l < lengths.length; ++l) {
+                    perPass[pass][t][l] = measure(targetCounts[t], audio[l], samples);
+                }
+            }
+            if (hourAudio != null) {
+                hours[pass] = measure(1, hourAudio, samples);
+            }
+        }
+        Times[][] times = new Times[targetCounts.length][lengths.length];
+        for (int t = 0; t < targetCounts.length; ++t) {
+            for (int l = 0; l < lengths.length; ++l) {
+                Times[] across = new Times[passes];
+                for (int pass = 0; pass < passes; ++pass) {
+                    across[pass] = perPass[pass][t][l];
+                }
+                times[t][l] = medianOf(across);
+            }
+        }
+        Times hour = hourAudio == null ? null : medianOf(hours);
+        StringBuilder targetRatios = new StringBuilder();
+        StringBuilder megabyteRatios = new StringBuilder();
+        for (int pass = 0; pass < passes; ++pass) {
+            double[] ratios = ratios(perPass[pass], targetCounts, audio);
+            targetRatios.append(pass == 0 ? "" : ", ").append(f(ratios[0], 2));
+            megabyteRatios.append(pass == 0 ? "" : ", ").append(f(ratios[1], 2));
+        }
+
+        try (PrintWriter out = new PrintWriter(Files.newBufferedWriter(report))) {
+            out.println("Whole call: `VerifyDataWithGetAll` on 16-bit PCM mono at 8 kHz with the"
+                    + " scripted engine; in ms, the median over " + passes + " passes of the"
+                    + " median of " + rounds + " rounds after " + warmUp + " warm-up rounds. The floor is the bare JNI sequence (copy of the"
+                    + " recording, then per target the result object); the engine column is the"
+                    + " scripted engine alone (load, score, release).");
+            out.println();
+            out.println("| Targets | Recording | call | engine | call − engine | floor |");
+            out.println("|---:|---|---:|---:|---:|---:|");
+            for (int t = 0; t < targetCounts.length; ++t) {
+                for (int l = 0; l < lengths.length; ++l) {
+                    Times m = times[t][l];
+                    out.println("| " + targetCounts[t] + " | " + lengths[l] + " s | "
+                            + f(m.call / 1e6, 3) + " | " + f(m.engine / 1e6, 3) + " | "
+                            + f((m.call - m.engine) / 1e6, 3) + " | " + f(m.floor / 1e6, 3)
+                            + " |");
+                }
+            }
+
+            // Per target: slopes over the target counts with the shortest recording.
+            double[] x = new double[targetCounts.length];
+            double[] call = new double[x.length];
+            double[] engine = new double[x.length];
+            double[] floor = new double[x.length];
+            for (int t = 0; t < x.length; ++t) {
+                x[t] = targetCounts[t];
+                call[t] = times[t][0].call;
+                engine[t] = times[t][0].engine;
+                floor[t] = times[t][0].floor;
+            }
+            double callPerTarget = slope(x, call) / 1e3;
+            double enginePerTarget = slope(x, engine) / 1e3;
+            double floorPerTarget = slope(x, floor) / 1e3;
+            double ownPerTarget = callPerTarget - enginePerTarget;
+            out.println();
+            out.println("Marginal cost per target (least-squares slope over " + x.length
+                    + " target counts, " + lengths[0] + " s recording), µs:");
+            out.println();
+            out.println("| call | engine | call − engine | floor | (call − engine) / floor |");
+            out.println("|---:|---:|---:|---:|---:|");
+            out.println("| " + f(callPerTarget, 3) + " | " + f(enginePerTarget, 3) + " | "
+                    + f(ownPerTarget, 3) + " | " + f(floorPerTarget, 3) + " | "
+                    + f(ownPerTarget / floorPerTarget, 2) + " |");
+            out.println();
+            out.println("(call − engine) / floor in each of the " + passes + " passes: "
+                    + targetRatios + ".");
+
+            // Per megabyte of recording: slopes over the lengths with one target.
+            double[] mb = new double[lengths.length];
+            double[] callL = new double[mb.length];
+            double[] engineL = new double[mb.length];
+            double[] floorL = new double[mb.length];
+            double[] decodeL = new double[mb.length];
+            double[] warmL = new double[mb.length];
+            for (int l = 0; l < mb.length; ++l) {
+                mb[l] = audio[l].length / 1e6;
+                callL[l] = times[0][l].call;
+                engineL[l] = times[0][l].engine;
+                floorL[l] = times[0][l].floor;
+                decodeL[l] = times[0][l].decode;
+                warmL[l] = times[0][l].warmCopy;
+            }
+            double callPerMb = slope(mb, callL) / 1e6;
+            double enginePerMb = slope(mb, engineL) / 1e6;
+            double floorPerMb = slope(mb, floorL) / 1e6;
+            double decodePerMb = slope(mb, decodeL) / 1e6;
+            double warmPerMb = slope(mb, warmL) / 1e6;
+            double ownPerMb = callPerMb - enginePerMb;
+            out.println();
+            out.println("Marginal cost per MB of recording (slope over " + mb.length
+                    + " lengths up to " + lengths[lengths.length - 1] + " s, one target), ms:");
+            out.println();
+            out.println("| call | engine | call − engine | floor copy | decoder | (call − engine)"
+                    + " / (floor copy + decoder) | copy into touched memory |"
+                    + " (call − engine) / (touched copy + decoder) |");
+            out.println("|---:|---:|---:|---:|---:|---:|---:|---:|");
+            out.println("| " + f(callPerMb, 4) + " | " + f(enginePerMb, 4) + " | "
+                    + f(ownPerMb, 4) + " | " + f(floorPerMb, 4) + " | " + f(decodePerMb, 4)
+                    + " | " + f(ownPerMb / (floorPerMb + decodePerMb), 2) + " | "
+                    + f(warmPerMb, 4) + " | " + f(ownPerMb / (warmPerMb + decodePerMb), 2)
+                    + " |");
+            out.println();
+            out.println("(call − engine) / (floor copy + decoder) in each of the " + passes
+                    + " passes: " + megabyteRatios + ".");
+
+            if (hour != null) {
+                double megabytes = (longest * RATE * 2 + 44) / 1e6;
+                out.println();
+                out.println("A " + longest / 60 + "-minute recording (" + f(megabytes, 1)
+                        + " MB), one target, ms:");
+                out.println();
+                out.println("| call | engine | call − engine | floor copy | decoder |"
+                        + " copy into touched memory |");
+                out.println("|---:|---:|---:|---:|---:|---:|");
+                out.println("| " + f(hour.call / 1e6, 2) + " | " + f(hour.engine / 1e6, 2)
+                        + " | " + f((hour.call - hour.engine) / 1e6, 2) + " | "
+                        + f(hour.floor / 1e6, 2) + " | " + f(hour.decode / 1e6, 2) + " | "
+                        + f(hour.warmCopy / 1e6, 2) + " |");
+            }
+        }
+    }
+
+    public static void main(String[] args) throws IOException {
+        Path script = null;
+        Path report = null;
+        boolean quick = false;
+        for (int i = 0; i < args.length; ++i) {
+            switch (args[i]) {
+                case "--script" -> script = Path.of(args[++i]);
+                case "--report" -> report = Path.of(args[++i]);
+                case "--quick" -> quick = true;
+                default -> throw new IllegalArgumentException("unknown argument " + args[i]);
+            }
+        }
+        if (script == null || report == null) {
+            System.err.println("usage: WholeCallBenchmark --script FILE --report FILE [--quick]");
+            System.exit(2);
+        }
+        new WholeCallBenchmark(script, quick).run(quick, report);
+        System.out.print(Files.readString(report));
+    }
+}
