@@ -76,6 +76,8 @@ public final class SoakProgram {
 
     private final Path scripts;
     private final byte[] mono = WaveFiles.anyRecording();
+    /** Over 2 MiB, the size from which the library maps a call's buffers instead of the heap. */
+    private final byte[] longRecording = WaveFiles.pcm16(new short[1_100_000], 1);
     private final byte[] stereo;
     private final byte[] mulaw;
     private final byte[] alaw;
@@ -233,6 +235,16 @@ public final class SoakProgram {
                 }
             }
             return null;
+        });
+        // Every fourth time, a recording whose copy and samples are mapped for the call.
+        list.add(n -> {
+            byte[] audio = n % 4 == 0 ? longRecording : mono;
+            TargetResult result = new TargetResult();
+            String wrong = expect("best, long recording", 0,
+                    best(audio, audio.length, threeTargets, 0, result));
+            return wrong != null ? wrong
+                    : "bert".equals(result.target_name) ? null
+                    : "best, long recording: " + result.target_name;
         });
         // A recording damaged at one byte, or cut short: unreadable, or read as far as it goes.
         list.add(n -> {
