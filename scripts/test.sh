@@ -17,14 +17,50 @@ build=${BUILD_DIR:-build}
 build_win=${WIN_BUILD_DIR:-build-win}
 jobs=${JOBS:-2}
 
-section() { printf '\n=== %s ===\n' "$*"; }
+section() { printf '\n=== %s (at %d s) ===\n' "$*" "$SECONDS"; }
 
 section "Release build in $build"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j"$jobs"
 
 section "Native and JVM tests"
-ctest --test-dir "$build" --output-on-failure -j"$jobs"
+ctest --test-dir "$build" --output-on-failure -j"$jobs" -LE 'soak|valgrind'
+
+# --- Reliability: soak, valgrind, sanitizers -------------------------------------------------
+# The JVM soak (100 000 identification calls from 8 threads with CheckJNI; resident memory may
+# not grow), the native tests under valgrind's memcheck, the native tests in a build with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the multi-threaded identification test in
+# a ThreadSanitizer build. Every report stops the run. The JVM tests stay out of the sanitizer
+# builds: a JVM does not run under their runtimes. Those builds are unoptimised: they build in a
+# third of the time of an optimised one, and the sanitizers see every access as written.
+section "JVM soak test"
+ctest --test-dir "$build" -L soak --no-tests=error -V
+
+section "Native tests under valgrind memcheck"
+ctest --test-dir "$build" -L valgrind --no-tests=error --output-on-failure -j"$jobs"
+
+sanitizer_env=(
+    ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+)
+
+asan_build=${ASAN_BUILD_DIR:-build-asan}
+section "Native tests with AddressSanitizer and UndefinedBehaviorSanitizer in $asan_build"
+cmake -S . -B "$asan_build" -DCMAKE_BUILD_TYPE=Debug \
+    -DJKESTRUNE_SANITIZE=address,undefined -DJKESTRUNE_BUILD_JAVA=OFF
+cmake --build "$asan_build" -j"$jobs"
+env "${sanitizer_env[@]}" \
+    ctest --test-dir "$asan_build" -L native --no-tests=error --output-on-failure -j"$jobs"
+
+tsan_build=${TSAN_BUILD_DIR:-build-tsan}
+section "Identification on many threads with ThreadSanitizer in $tsan_build"
+cmake -S . -B "$tsan_build" -DCMAKE_BUILD_TYPE=Debug -DJKESTRUNE_SANITIZE=thread \
+    -DJKESTRUNE_BUILD_JAVA=OFF
+cmake --build "$tsan_build" -j"$jobs" --target identification_threads_test
+env "${sanitizer_env[@]}" \
+    ctest --test-dir "$tsan_build" -R '^IdentificationThreads\.' --no-tests=error --output-on-failure
+# --- End of the reliability stages ------------------------------------------------------------
 
 # The libFuzzer targets need clang: a clang build of their own, each target run for a bounded
 # time.
@@ -34,8 +70,8 @@ if command -v clang++ >/dev/null && command -v clang >/dev/null; then
     cmake -S . -B "$fuzz_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJKESTRUNE_FUZZ=ON \
         -DJKESTRUNE_BUILD_JAVA=OFF -DJKESTRUNE_FUZZ_SECONDS="${FUZZ_SECONDS:-60}" \
         -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
-    cmake --build "$fuzz_build" -j"$jobs" --target wave_fuzzer
-    ctest --test-dir "$fuzz_build" -L fuzz --output-on-failure
+    cmake --build "$fuzz_build" -j"$jobs" --target wave_fuzzer identification_fuzzer
+    ctest --test-dir "$fuzz_build" -L fuzz --output-on-failure -j"$jobs"
 else
     section "Fuzzing skipped: clang is not installed"
 fi

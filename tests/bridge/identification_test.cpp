@@ -111,6 +111,35 @@ TEST_F(IdentificationTest, DataWithoutAWholeFrameSucceedsWithoutScoring) {
     EXPECT_EQ(FakeJni::StringField(result, "target_name"), "<null>");
 }
 
+TEST_F(IdentificationTest, FramesNarrowerThanOneBytePerChannelNeverReachTheEngine) {
+    // nBlockAlign below nChannels: frames × channels slots with less than a byte behind each.
+    // Sized from such a header, the buffer would let a few kilobytes claim gigabytes, or, with a
+    // count that wraps, be shorter than the frames the engine reads.
+    struct {
+        const char* what;
+        int16_t channels;
+        int16_t blockAlign;
+        size_t dataBytes;
+        jint expected;
+    } const cases[] = {
+        // 320 slots for a 108-byte image: the count alone would size the buffer.
+        {"five channels in one byte per frame", 5, 1, 64, jkestrune::ERR_NO_AUDIO},
+        // 131080 frames × 32767 channels wraps to 131064 slots, fewer than the frames the
+        // engine would read.
+        {"slot count wrapping below the frames", 32767, 1, 131080, jkestrune::ERR_NO_AUDIO},
+        // One byte per sample is what every G.711 recording has.
+        {"one byte per sample", 3, 3, 300, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fakeengine::Reset();
+        const Bytes mulaw = SimpleWave({7, c.channels, c.blockAlign, 8}, Bytes(c.dataBytes, 0xD5));
+        EXPECT_EQ(RunAll({.audio = mulaw}, NewResults(1)), c.expected);
+        EXPECT_EQ(EngineCalled(), c.expected == 0);
+    }
+    EXPECT_EQ(fakeengine::Observed().sampleCount, 100);
+}
+
 // --- What reaches the engine ---------------------------------------------------------
 
 TEST_F(IdentificationTest, EngineReceivesFramesAndInterleavedSamples) {

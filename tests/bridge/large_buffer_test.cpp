@@ -25,7 +25,7 @@ using jkestrune::LargeBufferRelease;
 using jkestrune::NativeArray;
 
 // Whether any page of [memory, memory + bytes) is still mapped into the process.
-bool Mapped(const void* memory, size_t bytes) {
+[[maybe_unused]] bool Mapped(const void* memory, size_t bytes) {
 #if defined(__linux__)
     const auto start = reinterpret_cast<uintptr_t>(memory) & ~uintptr_t{4095};
     const size_t length = reinterpret_cast<uintptr_t>(memory) + bytes - start;
@@ -69,7 +69,7 @@ TEST(LargeBuffer, EverySizeIsUsableAndUnmappedAtRelease) {
 
 TEST(LargeBuffer, NativeArrayReleasesOnReallocationAndDestruction) {
     const size_t count = kLargeBufferBytes / sizeof(int16_t) + 3;
-    const int16_t* first = nullptr;
+    [[maybe_unused]] const int16_t* first = nullptr;
     {
         NativeArray<int16_t> samples;
         ASSERT_TRUE(samples.Allocate(count));

@@ -9,7 +9,13 @@
 //                        target SCORE FRR FAR NAME  (NAME is the rest of the line; \xNN escapes)
 //                        generate N  (N more targets named target-00000 ... with varied values)
 //   KESTRUNE_CALL_LOG  file to which one line per call is appended.
+//
+// A models path that names a regular file is read as the script of that path instead: it gives
+// the quantity, the load's answers and the sound code of the scoring that uses the loaded model
+// set, so that calls running at the same time can each get their own answers. (A failed load
+// hands no model set to the scoring, which then answers from KESTRUNE_SCRIPT.)
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -60,9 +66,14 @@ std::string Unescape(const std::string& text) {
     return out;
 }
 
-Script ReadScript() {
+// The script of a models path (see above), or KESTRUNE_SCRIPT's when the path is null or names
+// no regular file.
+Script ReadScript(const char* modelsPath = nullptr) {
     Script script;
-    const char* path = std::getenv("KESTRUNE_SCRIPT");
+    struct stat info {};
+    const bool ownScript =
+        modelsPath != nullptr && ::stat(modelsPath, &info) == 0 && S_ISREG(info.st_mode);
+    const char* path = ownScript ? modelsPath : std::getenv("KESTRUNE_SCRIPT");
     if (path == nullptr) {
         return script;
     }
@@ -134,6 +145,7 @@ struct LoadRecord {
     uint32_t magic;
     char* names;
     void* buffers[3];
+    int32_t soundCode;  // the answer of the scoring that uses this model set
 };
 constexpr uint32_t kMagic = 0x4B455354;
 
@@ -159,14 +171,14 @@ __attribute__((visibility("default"))) uint8_t COM_IDENTI_LoadUBMModels(const ch
 __attribute__((visibility("default"))) int32_t COM_IDENTI_GetQntModelsFromSubDirs(
     const char* path) {
     Log(std::string("GetQntModelsFromSubDirs path=") + path);
-    return ReadScript().quantity;
+    return ReadScript(path).quantity;
 }
 
 __attribute__((visibility("default"))) void COM_IDENTI_LoadFromSubDirsToBuffers(
     const char* path, int32_t* targetCount, int32_t* modelValueA, void** modelBufferA,
     void** modelBufferB, void** modelBufferC, int32_t* modelValueB, void** modelBufferD,
     char** targetNames, uint8_t flagA, uint8_t flagB) {
-    const Script script = ReadScript();
+    const Script script = ReadScript(path);
     const size_t count = script.targets.size();
     Log(std::string("LoadFromSubDirsToBuffers path=") + path + " flags=" + std::to_string(flagA) +
         "," + std::to_string(flagB) +
@@ -192,6 +204,7 @@ __attribute__((visibility("default"))) void COM_IDENTI_LoadFromSubDirsToBuffers(
     record->buffers[0] = scores;
     record->buffers[1] = std::calloc(1, 8);
     record->buffers[2] = std::calloc(1, 8);
+    record->soundCode = script.soundCode;
     *targetCount = script.countOverridden ? script.targetCount : static_cast<int32_t>(count);
     *modelValueA = static_cast<int32_t>(count);
     *modelValueB = 0x5151;
@@ -223,10 +236,11 @@ __attribute__((visibility("default"))) int32_t COM_IDENTI_SoundData(
         }
     }
     Log(line);
-    if (script.soundCode != 0) {
-        return script.soundCode;
-    }
     const auto* record = static_cast<const LoadRecord*>(modelBufferA);
+    const int32_t soundCode = record != nullptr ? record->soundCode : script.soundCode;
+    if (soundCode != 0) {
+        return soundCode;
+    }
     const auto* scores = static_cast<const int32_t*>(modelBufferB);
     for (int32_t i = 0; i < targetCount; ++i) {
         const bool known = record != nullptr && i < modelValueA;

@@ -23,7 +23,7 @@
 #include "bridge/load_manager.h"
 #include "return_codes.h"
 #include "support/fake_jni.h"
-#include "support/wave_builder.h"
+#include "support/wave_images.h"
 #include "windows/test_engine_hooks.h"
 
 namespace {
@@ -307,7 +307,7 @@ TEST_F(LoadedLibrary, EngineQueriesReachTheEngineBesideTheLibrary) {
 TEST_F(LoadedLibrary, IdentificationScoresTheDecodedSamplesAndDeliversRankedResults) {
     ScriptThreeTargets();
     const std::vector<int16_t> samples = {0, 1, -1, 32767, -32768, 1234, -4321};
-    const std::vector<uint8_t> wave = testsupport::Pcm16Wave(samples);
+    const std::vector<uint8_t> wave = jkestrune::test::Pcm16Wave(samples);
     jobjectArray results = jni.NewObjectArray(resultClass, 4);
 
     EXPECT_EQ(GetAll(&wave, "D:\\targets", 0, "com/mirelta/requests/TargetResult", results), 0);
@@ -352,7 +352,7 @@ TEST_F(LoadedLibrary, BestTargetOfG711RecordingsByEachOrder) {
             engine.reset();
             ScriptThreeTargets();
             const std::vector<uint8_t> wave =
-                testsupport::G711Wave(recording.formatTag, recording.codes);
+                jkestrune::test::G711Wave(recording.formatTag, recording.codes);
             jobject result = jni.NewInstance(resultClass);
             EXPECT_EQ(GetBest(&wave, "D:\\targets", order.rankBy, result), 0);
             EXPECT_EQ(Describe(result), order.best)
@@ -363,8 +363,8 @@ TEST_F(LoadedLibrary, BestTargetOfG711RecordingsByEachOrder) {
 }
 
 TEST_F(LoadedLibrary, ReturnCodesCrossTheBoundaryUnchanged) {
-    const std::vector<uint8_t> wave = testsupport::Pcm16Wave({5, 6, 7});
-    const std::vector<uint8_t> noData = testsupport::Pcm16Wave({});
+    const std::vector<uint8_t> wave = jkestrune::test::Pcm16Wave({5, 6, 7});
+    const std::vector<uint8_t> noData = jkestrune::test::Pcm16Wave({});
     const char* kClass = "com/mirelta/requests/TargetResult";
     struct {
         const char* what;
@@ -403,7 +403,7 @@ TEST_F(LoadedLibrary, ReturnCodesCrossTheBoundaryUnchanged) {
 
 TEST_F(LoadedLibrary, VerboseLinesReachTheProcessStandardOutput) {
     ScriptThreeTargets();
-    const std::vector<uint8_t> wave = testsupport::Pcm16Wave({1, 2, 3});
+    const std::vector<uint8_t> wave = jkestrune::test::Pcm16Wave({1, 2, 3});
     StdoutCapture capture(ProgramFolder() + L"verbose-output.txt");
     ASSERT_TRUE(capture.capturing());
     const jint code = GetAll(&wave, "m", 0, "com/mirelta/requests/TargetResult",
