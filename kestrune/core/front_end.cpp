@@ -243,7 +243,7 @@ FeatureMatrix FrontEnd::Compute(const int16_t* samples, size_t count) const {
 }
 
 void NormaliseFeatures(FeatureMatrix& features, bool variance) {
-    if (features.rows() == 0 || getenv("NOCMN")) {
+    if (features.rows() == 0) {
         return;
     }
     const Eigen::RowVectorXf mean = features.colwise().mean();

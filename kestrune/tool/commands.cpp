@@ -94,7 +94,7 @@ enroll     adapts a target model from WAVE files into DIR/NAME/target.krn.
            --ubm DIR       a directory written by train-ubm
            --models DIR    the models directory; NAME becomes a subdirectory of it
            --speaker LABEL the target's label in the background (default: NAME)
-           --relevance R   MAP relevance factor (default 16)
+           --relevance R   MAP relevance factor (default 2)
 
 Files may be 16-bit PCM, A-law or mu-law WAVE at any rate and channel count; they are mixed to
 mono and resampled to 8 kHz.
