@@ -21,6 +21,7 @@
 #include "audio/wave_reader.h"
 #include "bridge/large_buffer.h"
 #include "support/bench_report.h"
+#include "support/wave_images.h"
 
 namespace jkestrune::bench {
 namespace {
@@ -45,43 +46,20 @@ constexpr uint32_t kRate = 8000;
 const Length kLengths[] = {{"1s", kRate}, {"60s", 60 * kRate}, {"60min", 3600 * kRate}};
 const Length kTenMinutes = {"10min", 600 * kRate};
 
-using Bytes = std::vector<uint8_t>;
-
-void Put16(Bytes& out, uint16_t value) {
-    out.push_back(static_cast<uint8_t>(value));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Put32(Bytes& out, uint32_t value) {
-    Put16(out, static_cast<uint16_t>(value));
-    Put16(out, static_cast<uint16_t>(value >> 16));
-}
+using jkestrune::test::Bytes;
 
 // A canonical 44-byte header and `frames` frames of noise that reaches every code.
 Bytes MakeImage(const Encoding& encoding, uint32_t frames) {
-    const uint32_t dataSize = frames * static_cast<uint32_t>(encoding.blockAlign);
-    Bytes image;
-    image.reserve(44 + dataSize);
-    image.insert(image.end(), {'R', 'I', 'F', 'F'});
-    Put32(image, 36 + dataSize);
-    image.insert(image.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    Put32(image, 16);
-    Put16(image, static_cast<uint16_t>(encoding.tag));
-    Put16(image, 1);
-    Put32(image, kRate);
-    Put32(image, kRate * static_cast<uint32_t>(encoding.blockAlign));
-    Put16(image, static_cast<uint16_t>(encoding.blockAlign));
-    Put16(image, encoding.bits);
-    image.insert(image.end(), {'d', 'a', 't', 'a'});
-    Put32(image, dataSize);
+    Bytes data(size_t{frames} * static_cast<uint32_t>(encoding.blockAlign));
     uint32_t state = 0x2545F491;
-    for (uint32_t i = 0; i < dataSize; ++i) {
+    for (uint8_t& byte : data) {
         state ^= state << 13;
         state ^= state >> 17;
         state ^= state << 5;
-        image.push_back(static_cast<uint8_t>(state));
+        byte = static_cast<uint8_t>(state);
     }
-    return image;
+    return jkestrune::test::SimpleWave({encoding.tag, 1, encoding.blockAlign, encoding.bits, kRate},
+                                       data);
 }
 
 constexpr size_t kHeaderSize = 44;
