@@ -1,6 +1,6 @@
 /*
  * The machine-dependent JNI types for 64-bit Windows, which the JDK's portable jni.h includes
- * as "jni_md.h". The sizes are those the JNI specification fixes for every platform: jbyte
+ * as "jni_md.h". The sizes are those the Java Native Interface fixes for every platform: jbyte
  * 8-bit signed, jint 32-bit, jlong 64-bit. Windows is LLP64, so `long` is 32-bit there and is
  * what the Windows JDK declares jint as; code that mixes jint with int or int32_t must convert
  * explicitly, which this header lets the cross-build check.

@@ -1,5 +1,5 @@
 // The JNI types as the library relies on them, checked on every platform it is built for. The
-// JNI specification fixes their sizes, while the C types behind them differ: `long` is 64-bit
+// Java Native Interface fixes their sizes, while the C types behind them differ: `long` is 64-bit
 // on Linux and 32-bit on Windows, where jint is declared as `long`.
 #include <jni.h>
 
