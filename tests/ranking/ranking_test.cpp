@@ -108,14 +108,16 @@ TEST(RankingOrders, NullArraysWithNoTargetsAreNotTouched) {
 }
 
 // Random arrays drawn from a small pool (many ties) mixed with extreme values, against the
-// plain selection.
+// plain selection: small counts (sorted by comparison), then counts large enough for the radix
+// sort.
 TEST(RankingOrders, MatchReferenceOnRandomArrays) {
     std::mt19937 random(20261208);
     const int32_t pool[] = {
         INT32_MIN, INT32_MIN + 1, kLowSentinelOfOldOrder,  -1000,         -1,       0,
         1,         750,           kHighSentinelOfOldOrder, INT32_MAX - 1, INT32_MAX};
-    for (int round = 0; round < 400; ++round) {
-        const size_t size = std::uniform_int_distribution<size_t>(1, 64)(random);
+    for (int round = 0; round < 412; ++round) {
+        const size_t size = round < 400 ? std::uniform_int_distribution<size_t>(1, 64)(random)
+                                        : std::uniform_int_distribution<size_t>(1000, 2500)(random);
         std::vector<int32_t> values(size);
         for (int32_t& v : values) {
             v = random() % 3 == 0 ? static_cast<int32_t>(random())
