@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "core/byte_io.h"
+#include "core/names.h"
 
 namespace kestrune {
 namespace {
@@ -337,19 +338,19 @@ bool ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes,
                    std::vector<uint8_t>& bytes, std::string& error) {
     std::error_code code;
     if (!std::filesystem::is_regular_file(path, code)) {
-        error = "no such file: " + path.string();
+        error = "no such file: " + PathUtf8(path);
         return false;
     }
     const uintmax_t size = std::filesystem::file_size(path, code);
     if (code || size > maxBytes) {
-        error = code ? "cannot read " + path.string() : "file too large: " + path.string();
+        error = code ? "cannot read " + PathUtf8(path) : "file too large: " + PathUtf8(path);
         return false;
     }
     std::ifstream in(path, std::ios::binary);
     bytes.resize(static_cast<size_t>(size));
     if (!in ||
         !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
-        error = "cannot read " + path.string();
+        error = "cannot read " + PathUtf8(path);
         return false;
     }
     // A file that grew since its size was taken is read as far as that size, and then its
@@ -367,14 +368,14 @@ bool WriteFileAtomically(const std::filesystem::path& path, const std::vector<ui
                   static_cast<std::streamsize>(bytes.size()));
         out.close();
         if (!out) {
-            error = "cannot write " + partial.string();
+            error = "cannot write " + PathUtf8(partial);
             return false;
         }
     }
     std::error_code code;
     std::filesystem::rename(partial, path, code);
     if (code) {
-        error = "cannot rename " + partial.string() + ": " + code.message();
+        error = "cannot rename " + PathUtf8(partial) + ": " + code.message();
         std::filesystem::remove(partial, code);
         return false;
     }

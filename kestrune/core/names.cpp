@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <exception>
 
 namespace kestrune {
 namespace {
@@ -79,8 +80,12 @@ std::optional<std::filesystem::path> PathFromModifiedUtf8(const char* text) {
         out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
         i += 6;
     }
-    return std::filesystem::path(
-        std::u8string(reinterpret_cast<const char8_t*>(out.data()), out.size()));
+    try {
+        return std::filesystem::path(
+            std::u8string(reinterpret_cast<const char8_t*>(out.data()), out.size()));
+    } catch (const std::exception&) {
+        return std::nullopt;  // not convertible to the platform's native path encoding
+    }
 }
 
 std::string ModifiedUtf8Name(std::string_view utf8, size_t maxBytes) {
@@ -113,9 +118,13 @@ std::string ModifiedUtf8Name(std::string_view utf8, size_t maxBytes) {
     return out;
 }
 
+std::string PathUtf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+}
+
 std::string FileNameUtf8(const std::filesystem::path& path) {
-    const std::u8string name = path.filename().u8string();
-    return std::string(reinterpret_cast<const char*>(name.data()), name.size());
+    return PathUtf8(path.filename());
 }
 
 }  // namespace kestrune

@@ -12,13 +12,18 @@ namespace kestrune {
 
 // Turns a NUL-terminated modified UTF-8 path into a filesystem path. Surrogate pairs become
 // UTF-8; other bytes pass unchanged (so a plain UTF-8 or byte path works too). Null, empty and
-// paths with an encoded NUL give nothing.
+// paths with an encoded NUL give nothing. The path is built from UTF-8 whatever the platform's
+// narrow encoding: on Windows, where paths are UTF-16, a path that is not UTF-8 gives nothing.
 std::optional<std::filesystem::path> PathFromModifiedUtf8(const char* text);
 
 // A directory name (UTF-8 as the file system gives it) as modified UTF-8 of at most
 // `maxBytes` bytes, cut before the first character that would not fit whole. A byte that is
 // not part of valid UTF-8 becomes U+FFFD.
 std::string ModifiedUtf8Name(std::string_view utf8, size_t maxBytes);
+
+// The UTF-8 bytes of a path, for messages (path::string() is in the platform's narrow encoding,
+// which on Windows need not hold every character of a path).
+std::string PathUtf8(const std::filesystem::path& path);
 
 // The UTF-8 bytes of a path's last component.
 std::string FileNameUtf8(const std::filesystem::path& path);

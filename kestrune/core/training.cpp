@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "core/model_files.h"
+#include "core/names.h"
 
 namespace kestrune {
 
@@ -47,7 +48,7 @@ bool WriteBackgroundDirectory(const std::filesystem::path& directory, const Back
     std::error_code code;
     std::filesystem::create_directories(directory, code);
     if (code) {
-        error = "cannot create " + directory.string() + ": " + code.message();
+        error = "cannot create " + PathUtf8(directory) + ": " + code.message();
         return false;
     }
     return WriteFileAtomically(directory / kBackgroundFileName, EncodeBackground(model), error) &&
@@ -64,19 +65,19 @@ bool ReadBackgroundDirectory(const std::filesystem::path& directory,
     const std::filesystem::path modelFile = directory / kBackgroundFileName;
     if (!ReadWholeFile(modelFile, kMaxModelFileBytes, bytes, error) ||
         !DecodeBackground(bytes, model, fingerprint, error)) {
-        error = modelFile.string() + ": " + error;
+        error = PathUtf8(modelFile) + ": " + error;
         return false;
     }
     uint64_t impostorFingerprint = 0;
     const std::filesystem::path impostorFile = directory / kImpostorFileName;
     if (!ReadWholeFile(impostorFile, kMaxImpostorFileBytes, bytes, error) ||
         !DecodeImpostors(bytes, impostorFingerprint, impostors, error)) {
-        error = impostorFile.string() + ": " + error;
+        error = PathUtf8(impostorFile) + ": " + error;
         return false;
     }
     if (impostorFingerprint != fingerprint ||
         (!impostors.empty() && impostors[0].frames.cols() != model.gmm.Dimension())) {
-        error = impostorFile.string() + ": belongs to another background model";
+        error = PathUtf8(impostorFile) + ": belongs to another background model";
         return false;
     }
     ubm = std::make_shared<const Background>(std::move(model), fingerprint);
@@ -99,7 +100,7 @@ bool WriteTargetModel(const std::filesystem::path& models, const std::string& na
     std::error_code code;
     std::filesystem::create_directories(directory, code);
     if (code) {
-        error = "cannot create " + directory.string() + ": " + code.message();
+        error = "cannot create " + PathUtf8(directory) + ": " + code.message();
         return false;
     }
     return WriteFileAtomically(directory / kTargetFileName, EncodeTarget(model), error);

@@ -1,10 +1,15 @@
 #include "support/event_log.h"
 
+#include "support/per_thread.h"
+
 namespace testsupport {
 
+namespace {
+struct EventLogTag {};
+}  // namespace
+
 std::vector<std::string>& Events() {
-    thread_local std::vector<std::string> events;
-    return events;
+    return PerThread<std::vector<std::string>, EventLogTag>();
 }
 
 int FindEvent(const std::string& event, size_t from) {

@@ -5,6 +5,7 @@
 
 #include "engine/kestrune.h"
 #include "support/event_log.h"
+#include "support/per_thread.h"
 
 namespace fakeengine {
 namespace {
@@ -24,8 +25,7 @@ struct State {
 };
 
 State& Current() {
-    thread_local State state;
-    return state;
+    return testsupport::PerThread<State>();
 }
 
 }  // namespace

@@ -3,11 +3,6 @@
 // from kestrune.dll must resolve to the test engine beside it, the six methods must be reachable
 // by their undecorated names, and calls must reach the engine and come back with the right
 // values. Both DLLs lie in this program's folder, which Windows searches for kestrune.dll.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
 #include <fcntl.h>
 #include <io.h>
 
@@ -20,65 +15,18 @@
 #include <thread>
 #include <vector>
 
-#include "bridge/load_manager.h"
 #include "return_codes.h"
 #include "support/fake_jni.h"
 #include "support/wave_images.h"
+#include "windows/jkestrune_dll.h"
 #include "windows/test_engine_hooks.h"
 
 namespace {
 
-// The folder of this program, where the build puts jkestrune.dll and the test kestrune.dll.
-std::wstring ProgramFolder() {
-    std::vector<wchar_t> path(MAX_PATH);
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return L"";
-        }
-        if (length < path.size()) {
-            std::wstring file(path.data(), length);
-            return file.substr(0, file.find_last_of(L"\\/") + 1);
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
-std::wstring LibraryPath() {
-    return ProgramFolder() + L"jkestrune.dll";
-}
-
-// GetProcAddress as the function type `Fn`; null when the name is not exported.
-template <typename Fn>
-Fn Resolve(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-#define JNI_METHOD(method) "Java_com_mirelta_requests_LoadManager_" #method
-
-// The six methods, with the library's own declarations as their types.
-struct Methods {
-    decltype(&Java_com_mirelta_requests_LoadManager_MaxQntTargets) maxQntTargets;
-    decltype(&Java_com_mirelta_requests_LoadManager_MaxQntProgramStreams) maxQntProgramStreams;
-    decltype(&Java_com_mirelta_requests_LoadManager_LoadBgModels) loadBgModels;
-    decltype(&Java_com_mirelta_requests_LoadManager_GetTargetQuantity) getTargetQuantity;
-    decltype(&Java_com_mirelta_requests_LoadManager_VerifyDataWithGetAll) verifyDataWithGetAll;
-    decltype(&Java_com_mirelta_requests_LoadManager_VerifyDataWithGetMaxProbability)
-        verifyDataWithGetMaxProbability;
-
-    explicit Methods(HMODULE library)
-        : maxQntTargets(Resolve<decltype(maxQntTargets)>(library, JNI_METHOD(MaxQntTargets))),
-          maxQntProgramStreams(
-              Resolve<decltype(maxQntProgramStreams)>(library, JNI_METHOD(MaxQntProgramStreams))),
-          loadBgModels(Resolve<decltype(loadBgModels)>(library, JNI_METHOD(LoadBgModels))),
-          getTargetQuantity(
-              Resolve<decltype(getTargetQuantity)>(library, JNI_METHOD(GetTargetQuantity))),
-          verifyDataWithGetAll(
-              Resolve<decltype(verifyDataWithGetAll)>(library, JNI_METHOD(VerifyDataWithGetAll))),
-          verifyDataWithGetMaxProbability(Resolve<decltype(verifyDataWithGetMaxProbability)>(
-              library, JNI_METHOD(VerifyDataWithGetMaxProbability))) {}
-};
+using jkestrune::windows_test::LibraryPath;
+using jkestrune::windows_test::Methods;
+using jkestrune::windows_test::ProgramFolder;
+using jkestrune::windows_test::Resolve;
 
 // The hooks of the engine DLL that the library loaded.
 struct Engine {
