@@ -62,9 +62,9 @@ done
 quietly "$work/train-ubm.log" 'training on|components, EM pass 1/|wrote' \
     "$build/bin/kestrune" train-ubm "${train[@]}"
 
-section "Enrollment from indices 15-24"
+section "Enrollment from indices 15-39"
 for speaker in "${speakers[@]}"; do
-    mapfile -t files < <(recordings "$speaker" 15 24)
+    mapfile -t files < <(recordings "$speaker" 15 39)
     quietly "$work/enroll-$speaker.log" 'adapting|wrote' \
         "$build/bin/kestrune" enroll --ubm "$work/ubm" --models "$work/models" --name "$speaker" \
         "${files[@]}"

@@ -1,5 +1,5 @@
 // Identification of the six real speakers in data/fsdd: a background model trained by the tool
-// from indices 5-14, targets enrolled from 15-24, trials joined from 40-49, scored through the
+// from indices 5-14, targets enrolled from 15-39, trials joined from 40-49, scored through the
 // engine's functions after the project's WAVE decoder, as 16-bit PCM, A-law and mu-law.
 #include <gtest/gtest.h>
 
@@ -96,7 +96,7 @@ struct Enrolled {
         for (const char* speaker : kSpeakers) {
             std::vector<std::string> enroll = {"--ubm",           Ubm().string(), "--models",
                                                Models().string(), "--name",       speaker};
-            for (const std::string& file : Recordings(speaker, 15, 24)) {
+            for (const std::string& file : Recordings(speaker, 15, 39)) {
                 enroll.push_back(file);
             }
             if (EnrollCommand(enroll, log) != 0) {
@@ -187,7 +187,7 @@ TEST_F(Accuracy, SixRealSpeakersAreIdentified) {
     struct {
         int digits;
         double minimum;
-    } const lengths[] = {{1, 0.95}, {2, 0.99}, {5, 1.0}};
+    } const lengths[] = {{1, 0.98}, {2, 0.99}, {5, 1.0}};
     struct {
         WaveEncoding encoding;
         const char* name;
