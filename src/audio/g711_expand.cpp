@@ -1,6 +1,7 @@
 // The portable expansion loop and the choice between it and the processor-specific paths.
 #include "audio/g711_expand.h"
 
+#include "audio/cpu_paths.h"
 #include "audio/simd_x86.h"
 
 namespace jkestrune {
@@ -15,12 +16,8 @@ void ExpandPortable(const uint32_t* table, const uint8_t* in, size_t count, int1
     }
 }
 
-bool Always() {
-    return true;
-}
-
 constexpr G711ExpandPath kPaths[] = {
-    {"portable", Always, ExpandPortable},
+    {"portable", AlwaysSupported, ExpandPortable},
 #if JKESTRUNE_X86_SIMD
     {"avx512vbmi", x86::HasAvx512Vbmi, x86::ExpandAvx512Vbmi},
 #endif
@@ -33,15 +30,7 @@ std::span<const G711ExpandPath> G711ExpandPaths() {
 }
 
 void ExpandG711(const uint32_t (&table)[256], const uint8_t* in, size_t count, int16_t* out) {
-    // The processor is asked on every call rather than once into a variable of ours: the
-    // library keeps no state, and the question costs a load and a test.
-    for (size_t i = std::size(kPaths); i-- > 1;) {
-        if (kPaths[i].supported()) {
-            kPaths[i].expand(table, in, count, out);
-            return;
-        }
-    }
-    ExpandPortable(table, in, count, out);
+    PreferredPath(kPaths).expand(table, in, count, out);
 }
 
 }  // namespace jkestrune

@@ -1,6 +1,7 @@
 // The portable loop for wide PCM and the choice between it and the processor-specific paths.
 #include "audio/pcm_top16.h"
 
+#include "audio/cpu_paths.h"
 #include "audio/simd_x86.h"
 
 namespace jkestrune {
@@ -22,12 +23,8 @@ void TakePortable(int width, const uint8_t* in, size_t count, int16_t* out) {
     }
 }
 
-bool Always() {
-    return true;
-}
-
 constexpr Top16Path kPaths[] = {
-    {"portable", Always, TakePortable},
+    {"portable", AlwaysSupported, TakePortable},
 #if JKESTRUNE_X86_SIMD
     {"avx512vbmi", x86::HasAvx512Vbmi, x86::TakeTop16Avx512Vbmi},
 #endif
@@ -40,13 +37,7 @@ std::span<const Top16Path> Top16Paths() {
 }
 
 void TakeTop16(int width, const uint8_t* in, size_t count, int16_t* out) {
-    for (size_t i = std::size(kPaths); i-- > 1;) {
-        if (kPaths[i].supported()) {
-            kPaths[i].take(width, in, count, out);
-            return;
-        }
-    }
-    TakePortable(width, in, count, out);
+    PreferredPath(kPaths).take(width, in, count, out);
 }
 
 }  // namespace jkestrune
