@@ -38,7 +38,7 @@ namespace kestrune {
 namespace {
 
 constexpr uint64_t kSetMagic = 0x315445534E52534Bull;  // "KSRNSET1"
-constexpr size_t kNameSlot = 256;
+constexpr size_t kNameSlot = jkestrune::kTargetNameSlot;
 
 struct TargetSet {
     TargetSet(std::shared_ptr<const Background> background, const FloatMatrix& means)
