@@ -6,7 +6,7 @@
 pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 jkestrune_benchmark(decode_benchmark decode_benchmark.cpp
     ${PROJECT_SOURCE_DIR}/src/bridge/large_buffer.cpp)
-target_link_libraries(decode_benchmark PRIVATE jkestrune_audio jkestrune_test_support PkgConfig::SNDFILE)
+target_link_libraries(decode_benchmark PRIVATE jkestrune_audio jkestrune_wave_images PkgConfig::SNDFILE)
 
 # Ranking against std::stable_sort and the N² selection.
 jkestrune_benchmark(ranking_benchmark ranking_benchmark.cpp)

@@ -1,11 +1,15 @@
 // WAVE images and G.711 encoding for tests.
 #include "support/wave_writer.h"
 
+#include "support/wave_images.h"
+
 #include <cstdlib>
 #include <fstream>
 
 namespace kestrune::testing {
 namespace {
+
+namespace wave = jkestrune::test;
 
 // mu-law segment ends over biased 16-bit magnitudes.
 constexpr int kSegmentEnds[8] = {0xFF, 0x1FF, 0x3FF, 0x7FF, 0xFFF, 0x1FFF, 0x3FFF, 0x7FFF};
@@ -16,18 +20,6 @@ int Segment(int value) {
         ++segment;
     }
     return segment;
-}
-
-void Put(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-    }
-}
-
-void PutTag(std::vector<uint8_t>& out, const char* tag) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<uint8_t>(tag[i]));
-    }
 }
 
 }  // namespace
@@ -72,36 +64,24 @@ uint8_t EncodeMuLaw(int16_t sample) {
 std::vector<uint8_t> WaveImage(const std::vector<int16_t>& samples, uint32_t rate,
                                uint16_t channels, WaveEncoding encoding) {
     const uint16_t bytesPerSample = encoding == WaveEncoding::Pcm16 ? 2 : 1;
-    const uint16_t tag = encoding == WaveEncoding::Pcm16  ? 1
-                         : encoding == WaveEncoding::ALaw ? 6
-                                                          : 7;
-    const auto dataSize = static_cast<uint32_t>(samples.size() * bytesPerSample);
-    std::vector<uint8_t> out;
-    PutTag(out, "RIFF");
-    Put(out, 36 + dataSize + (dataSize & 1), 4);
-    PutTag(out, "WAVE");
-    PutTag(out, "fmt ");
-    Put(out, 16, 4);
-    Put(out, tag, 2);
-    Put(out, channels, 2);
-    Put(out, rate, 4);
-    Put(out, rate * channels * bytesPerSample, 4);
-    Put(out, channels * bytesPerSample, 2);
-    Put(out, bytesPerSample * 8, 2);
-    PutTag(out, "data");
-    Put(out, dataSize, 4);
+    const int16_t tag = encoding == WaveEncoding::Pcm16  ? 1
+                        : encoding == WaveEncoding::ALaw ? 6
+                                                         : 7;
+    wave::Bytes data;
     for (int16_t sample : samples) {
         if (encoding == WaveEncoding::Pcm16) {
-            Put(out, static_cast<uint16_t>(sample), 2);
+            wave::AppendLe16(data, static_cast<uint16_t>(sample));
         } else {
-            out.push_back(encoding == WaveEncoding::ALaw ? EncodeALaw(sample)
-                                                         : EncodeMuLaw(sample));
+            data.push_back(encoding == WaveEncoding::ALaw ? EncodeALaw(sample)
+                                                          : EncodeMuLaw(sample));
         }
     }
-    if (dataSize & 1) {
-        out.push_back(0);
-    }
-    return out;
+    const wave::Format format{tag, static_cast<int16_t>(channels),
+                              static_cast<int16_t>(channels * bytesPerSample),
+                              static_cast<uint16_t>(8 * bytesPerSample), rate};
+    // A data chunk of odd size is followed by its pad byte.
+    return wave::Riff({wave::Chunk("fmt ", wave::FormatBody(format)), wave::Chunk("data", data),
+                       wave::Bytes(data.size() % 2)});
 }
 
 void WriteWave(const std::filesystem::path& path, const std::vector<int16_t>& samples,
