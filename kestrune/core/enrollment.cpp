@@ -44,6 +44,17 @@ std::string Seconds(Eigen::Index frames) {
 
 }  // namespace
 
+std::vector<const LabelledFeatures*> ImpostorsFor(const std::vector<LabelledFeatures>& background,
+                                                  const std::string& speaker) {
+    std::vector<const LabelledFeatures*> impostors;
+    for (const LabelledFeatures& recording : background) {
+        if (recording.label != speaker) {
+            impostors.push_back(&recording);
+        }
+    }
+    return impostors;
+}
+
 std::vector<size_t> SpreadEvenly(size_t count, size_t limit) {
     std::vector<size_t> picks;
     if (count <= limit) {

@@ -47,6 +47,11 @@ std::vector<size_t> SpreadEvenly(size_t count, size_t limit);
 // when there are more than `limit`, `limit` of them spread evenly from first to last.
 std::vector<Eigen::Index> SegmentStarts(Eigen::Index frames, uint32_t length, uint32_t limit);
 
+// The recordings of `background` spoken by anyone but `speaker`: the impostor speech a target
+// of that speaker is enrolled against.
+std::vector<const LabelledFeatures*> ImpostorsFor(const std::vector<LabelledFeatures>& background,
+                                                  const std::string& speaker);
+
 // Called with a short description of each step.
 using EnrollmentProgress = std::function<void(const std::string& step)>;
 

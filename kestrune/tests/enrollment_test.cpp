@@ -49,12 +49,8 @@ TEST_F(Enrollment, LeavesOutSegmentLengthsItCannotMeasure) {
     // About 2.5 s of speech: too short to leave a 256-frame segment out and keep the larger part.
     const std::vector<int16_t> samples = Speak(MakeVoice(2), 3.0, 5);
     std::vector<FeatureMatrix> recordings = {ubm.RawFeatures(samples.data(), samples.size())};
-    std::vector<const LabelledFeatures*> impostors;
-    for (const LabelledFeatures& recording : background_.impostors) {
-        if (recording.label != "voice-2") {
-            impostors.push_back(&recording);
-        }
-    }
+    const std::vector<const LabelledFeatures*> impostors =
+        ImpostorsFor(background_.impostors, "voice-2");
     TargetModel model;
     std::string error;
     ASSERT_TRUE(EnrollTarget(ubm, recordings, impostors, EnrollmentOptions{}, model, error))

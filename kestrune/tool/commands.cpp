@@ -240,15 +240,9 @@ int EnrollCommand(const std::vector<std::string>& args, std::ostream& log) {
     for (LabelledFeatures& recording : recordings) {
         frames.push_back(std::move(recording.frames));
     }
-    std::vector<const LabelledFeatures*> impostors;
-    for (const LabelledFeatures& recording : background) {
-        if (recording.label != speaker) {
-            impostors.push_back(&recording);
-        }
-    }
     TargetModel model;
     const bool enrolled = EnrollTarget(
-        *ubm, frames, impostors, options, model, error,
+        *ubm, frames, ImpostorsFor(background, speaker), options, model, error,
         [&](const std::string& step) { log << "enroll: " << name << ": " << step << "\n"; });
     if (!enrolled || !WriteTargetModel(models, name, model, error)) {
         log << "enroll: " << name << ": " << error << "\n";

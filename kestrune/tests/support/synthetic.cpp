@@ -127,12 +127,8 @@ TargetModel EnrollVoice(const SmallBackground& background, int voice, uint32_t s
         const std::vector<int16_t> samples = Speak(MakeVoice(voice), 4.0, seed + part);
         recordings.push_back(ubm.RawFeatures(samples.data(), samples.size()));
     }
-    std::vector<const LabelledFeatures*> impostors;
-    for (const LabelledFeatures& recording : background.impostors) {
-        if (recording.label != "voice-" + std::to_string(voice)) {
-            impostors.push_back(&recording);
-        }
-    }
+    const std::vector<const LabelledFeatures*> impostors =
+        ImpostorsFor(background.impostors, "voice-" + std::to_string(voice));
     TargetModel model;
     std::string error;
     if (!EnrollTarget(ubm, recordings, impostors, EnrollmentOptions{}, model, error)) {
