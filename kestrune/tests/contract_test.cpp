@@ -50,16 +50,22 @@ struct Scores {
     std::vector<int32_t> log, frr, far;
 };
 
+// COM_IDENTI_SoundData on the values of `set`.
+int32_t SoundData(const int16_t* samples, int32_t count, const jkestrune::ModelSet& set,
+                  int32_t* log, int32_t* frr, int32_t* far) {
+    return COM_IDENTI_SoundData(samples, count, set.targetCount, set.modelBufferA, set.modelValueA,
+                                set.modelBufferC, set.modelBufferB, set.modelBufferD,
+                                set.modelValueB, log, frr, far);
+}
+
 Scores Score(const jkestrune::ModelSet& set, const std::vector<int16_t>& samples) {
     Scores s;
     const size_t n = static_cast<size_t>(std::max(set.targetCount, 0));
     s.log.assign(n, INT32_MIN);
     s.frr.assign(n, -1);
     s.far.assign(n, -1);
-    s.code = COM_IDENTI_SoundData(samples.data(), static_cast<int32_t>(samples.size()),
-                                  set.targetCount, set.modelBufferA, set.modelValueA,
-                                  set.modelBufferC, set.modelBufferB, set.modelBufferD,
-                                  set.modelValueB, s.log.data(), s.frr.data(), s.far.data());
+    s.code = SoundData(samples.data(), static_cast<int32_t>(samples.size()), set, s.log.data(),
+                       s.frr.data(), s.far.data());
     return s;
 }
 
@@ -269,17 +275,11 @@ TEST_F(Contract, SoundDataCodes) {
     ASSERT_EQ(loaded.set.targetCount, 3);
     const std::vector<int16_t> speech = Speak(MakeVoice(0), 2.0, 77);
     int32_t out[3][3];
-    const auto call = [&](const int16_t* samples, int32_t count, const jkestrune::ModelSet& s,
-                          int32_t* log, int32_t* frr, int32_t* far) {
-        return COM_IDENTI_SoundData(samples, count, s.targetCount, s.modelBufferA, s.modelValueA,
-                                    s.modelBufferC, s.modelBufferB, s.modelBufferD, s.modelValueB,
-                                    log, frr, far);
-    };
     const auto with = [&](auto change) {
         jkestrune::ModelSet copy = loaded.set;
         change(copy);
-        return call(speech.data(), static_cast<int32_t>(speech.size()), copy, out[0], out[1],
-                    out[2]);
+        return SoundData(speech.data(), static_cast<int32_t>(speech.size()), copy, out[0], out[1],
+                         out[2]);
     };
     EXPECT_EQ(with([](auto&) {}), 0);
     EXPECT_EQ(with([](auto& s) { s.targetCount = 2; }), KS_ERR_MODEL_SET);
@@ -290,14 +290,14 @@ TEST_F(Contract, SoundDataCodes) {
     EXPECT_EQ(with([](auto& s) { s = jkestrune::ModelSet{}; }), KS_ERR_NO_TARGETS);
 
     const int32_t n = static_cast<int32_t>(speech.size());
-    EXPECT_EQ(call(speech.data(), n, loaded.set, nullptr, out[1], out[2]), KS_ERR_ARGUMENT);
-    EXPECT_EQ(call(nullptr, n, loaded.set, out[0], out[1], out[2]), KS_ERR_ARGUMENT);
-    EXPECT_EQ(call(speech.data(), -5, loaded.set, out[0], out[1], out[2]), KS_ERR_ARGUMENT);
-    EXPECT_EQ(call(nullptr, 0, loaded.set, out[0], out[1], out[2]), KS_ERR_TOO_LITTLE_SPEECH);
-    EXPECT_EQ(call(speech.data(), 800, loaded.set, out[0], out[1], out[2]),
+    EXPECT_EQ(SoundData(speech.data(), n, loaded.set, nullptr, out[1], out[2]), KS_ERR_ARGUMENT);
+    EXPECT_EQ(SoundData(nullptr, n, loaded.set, out[0], out[1], out[2]), KS_ERR_ARGUMENT);
+    EXPECT_EQ(SoundData(speech.data(), -5, loaded.set, out[0], out[1], out[2]), KS_ERR_ARGUMENT);
+    EXPECT_EQ(SoundData(nullptr, 0, loaded.set, out[0], out[1], out[2]), KS_ERR_TOO_LITTLE_SPEECH);
+    EXPECT_EQ(SoundData(speech.data(), 800, loaded.set, out[0], out[1], out[2]),
               KS_ERR_TOO_LITTLE_SPEECH);
     const std::vector<int16_t> silence(16000, 0);
-    EXPECT_EQ(call(silence.data(), 16000, loaded.set, out[0], out[1], out[2]),
+    EXPECT_EQ(SoundData(silence.data(), 16000, loaded.set, out[0], out[1], out[2]),
               KS_ERR_TOO_LITTLE_SPEECH);
 }
 

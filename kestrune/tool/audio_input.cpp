@@ -13,7 +13,9 @@
 #include "audio/wave_reader.h"
 
 namespace kestrune {
+namespace {
 
+// Mixes interleaved `channels`-channel frames down to mono by averaging.
 std::vector<float> MixToMono(const int16_t* interleaved, size_t frames, uint32_t channels) {
     std::vector<float> mono(frames);
     for (size_t f = 0; f < frames; ++f) {
@@ -26,6 +28,8 @@ std::vector<float> MixToMono(const int16_t* interleaved, size_t frames, uint32_t
     return mono;
 }
 
+// Resamples mono audio from `from` Hz to `to` Hz with the soxr resampler (high quality), and
+// rounds to 16 bits with clipping.
 bool Resample(const std::vector<float>& input, uint32_t from, uint32_t to,
               std::vector<int16_t>& output, std::string& error) {
     std::vector<float> resampled;
@@ -52,6 +56,8 @@ bool Resample(const std::vector<float>& input, uint32_t from, uint32_t to,
     });
     return true;
 }
+
+}  // namespace
 
 bool ReadRecording(const std::filesystem::path& path, uint32_t rate, std::vector<int16_t>& samples,
                    std::string& error) {

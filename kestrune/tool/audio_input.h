@@ -14,12 +14,4 @@ namespace kestrune {
 bool ReadRecording(const std::filesystem::path& path, uint32_t rate, std::vector<int16_t>& samples,
                    std::string& error);
 
-// Mixes interleaved `channels`-channel frames down to mono by averaging.
-std::vector<float> MixToMono(const int16_t* interleaved, size_t frames, uint32_t channels);
-
-// Resamples mono audio from `from` Hz to `to` Hz with the soxr resampler (high quality), and
-// rounds to 16 bits with clipping.
-bool Resample(const std::vector<float>& input, uint32_t from, uint32_t to,
-              std::vector<int16_t>& output, std::string& error);
-
 }  // namespace kestrune
