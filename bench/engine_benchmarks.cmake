@@ -3,9 +3,8 @@
 # is built (not in the Windows cross-build).
 add_executable(kestrune_bench sound_data_benchmark.cpp)
 target_link_libraries(kestrune_bench PRIVATE
-    kestrune_engine kestrune_api kestrune_core kestrune_audio_input benchmark::benchmark)
-target_compile_definitions(kestrune_bench PRIVATE
-    KESTRUNE_CORPUS_DIR="${PROJECT_SOURCE_DIR}/data/fsdd/recordings")
+    kestrune_engine kestrune_api kestrune_core kestrune_audio_input kestrune_test_support
+    jkestrune_headers benchmark::benchmark)
 set_target_properties(kestrune_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 
 # Smoke run under CTest (label "bench"): the fixture trains a background model and writes 1000

@@ -10,24 +10,25 @@
 #include <string>
 #include <vector>
 
+#include "bridge/scoped_model_set.h"
 #include "core/adaptation.h"
 #include "core/model_files.h"
 #include "core/training.h"
 #include "engine/kestrune.h"
+#include "support/corpus.h"
+#include "support/synthetic.h"
 #include "tool/audio_input.h"
 
 namespace kestrune {
 namespace {
 
-const std::filesystem::path kCorpus = KESTRUNE_CORPUS_DIR;
-const char* const kSpeakers[] = {"george", "jackson", "lucas", "nicolas", "theo", "yweweler"};
+using testing::CorpusRecording;
+using testing::kCorpusSpeakers;
 
 std::vector<int16_t> Read(int digit, const char* speaker, int index) {
     std::vector<int16_t> samples;
     std::string error;
-    const std::string name =
-        std::to_string(digit) + "_" + speaker + "_" + std::to_string(index) + ".wav";
-    if (!ReadRecording(kCorpus / name, 8000, samples, error)) {
+    if (!ReadRecording(CorpusRecording(digit, speaker, index), 8000, samples, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         std::exit(1);
     }
@@ -37,13 +38,11 @@ std::vector<int16_t> Read(int digit, const char* speaker, int index) {
 // Everything the benchmarks share, built once.
 class Fixture {
   public:
-    Fixture()
-        : root_(std::filesystem::temp_directory_path() /
-                ("kestrune-bench-" + std::to_string(std::random_device{}()))) {
+    Fixture() : root_("bench") {
         BackgroundOptions options;
         const FrontEnd frontEnd(options.frontEnd);
         std::vector<LabelledFeatures> background;
-        for (const char* speaker : kSpeakers) {
+        for (const char* speaker : kCorpusSpeakers) {
             for (int index = 5; index <= 14; ++index) {
                 for (int digit = 0; digit < 10; ++digit) {
                     const std::vector<int16_t> samples = Read(digit, speaker, index);
@@ -54,7 +53,7 @@ class Fixture {
         }
         const BackgroundModel model = TrainBackground(background, options);
         std::string error;
-        if (!WriteBackgroundDirectory(root_ / "ubm", model, background, error)) {
+        if (!WriteBackgroundDirectory(root_.path() / "ubm", model, background, error)) {
             std::fprintf(stderr, "%s\n", error.c_str());
             std::exit(1);
         }
@@ -62,7 +61,7 @@ class Fixture {
 
         // 60 s of speech: recordings 40-49 of every speaker, joined.
         for (int index = 40; index <= 49 && audio_.size() < 480000; ++index) {
-            for (const char* speaker : kSpeakers) {
+            for (const char* speaker : kCorpusSpeakers) {
                 for (int digit = 0; digit < 10 && audio_.size() < 480000; ++digit) {
                     const std::vector<int16_t> samples = Read(digit, speaker, index);
                     audio_.insert(audio_.end(), samples.begin(), samples.end());
@@ -105,23 +104,18 @@ class Fixture {
                 }
             }
         }
-        if (COM_IDENTI_LoadUBMModels((root_ / "ubm").string().c_str()) != 1) {
+        if (COM_IDENTI_LoadUBMModels((root_.path() / "ubm").string().c_str()) != 1) {
             std::fprintf(stderr, "the background model does not load\n");
             std::exit(1);
         }
     }
-    ~Fixture() {
-        std::error_code code;
-        std::filesystem::remove_all(root_, code);
-    }
-
     std::filesystem::path Models(int count) const {
-        return root_ / ("models-" + std::to_string(count));
+        return root_.path() / ("models-" + std::to_string(count));
     }
     const std::vector<int16_t>& audio() const { return audio_; }
 
   private:
-    std::filesystem::path root_;
+    testing::TempDirectory root_;
     std::vector<int16_t> audio_;
 };
 
@@ -132,22 +126,18 @@ Fixture& Shared() {
 
 void BM_SoundData(benchmark::State& state) {
     const Fixture& fixture = Shared();
-    jkestrune::ModelSet set;
-    COM_IDENTI_LoadFromSubDirsToBuffers(
-        fixture.Models(static_cast<int>(state.range(0))).string().c_str(), &set.targetCount,
-        &set.modelValueA, &set.modelBufferA, &set.modelBufferB, &set.modelBufferC, &set.modelValueB,
-        &set.modelBufferD, &set.targetNames, 1, 1);
-    if (set.targetCount != state.range(0)) {
+    jkestrune::ScopedModelSet set;
+    set.Load(fixture.Models(static_cast<int>(state.range(0))).string().c_str());
+    if (set.targetCount() != state.range(0)) {
         state.SkipWithError("the targets did not load");
         return;
     }
-    std::vector<int32_t> log(set.targetCount), frr(set.targetCount), far(set.targetCount);
+    const auto targets = static_cast<size_t>(set.targetCount());
+    std::vector<int32_t> log(targets), frr(targets), far(targets);
     const std::vector<int16_t>& audio = fixture.audio();
     for (auto _ : state) {
-        const int32_t code = COM_IDENTI_SoundData(
-            audio.data(), static_cast<int32_t>(audio.size()), set.targetCount, set.modelBufferA,
-            set.modelValueA, set.modelBufferC, set.modelBufferB, set.modelBufferD, set.modelValueB,
-            log.data(), frr.data(), far.data());
+        const int32_t code = set.Score(audio.data(), static_cast<int32_t>(audio.size()),
+                                       {log.data(), frr.data(), far.data()});
         if (code != 0) {
             state.SkipWithError("scoring failed");
             break;
@@ -155,9 +145,6 @@ void BM_SoundData(benchmark::State& state) {
         benchmark::DoNotOptimize(log.data());
     }
     state.counters["audio_s"] = static_cast<double>(audio.size()) / 8000.0;
-    COM_IDENTI_DestroyedBuffers(&set.modelBufferA, &set.modelValueA, &set.modelBufferC,
-                                &set.modelBufferB, &set.modelBufferD, &set.modelValueB,
-                                &set.targetNames);
 }
 BENCHMARK(BM_SoundData)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 

@@ -10,8 +10,10 @@
 
 #include "audio/wave_decoder.h"
 #include "audio/wave_reader.h"
+#include "bridge/scoped_model_set.h"
 #include "core/model_files.h"
 #include "engine/kestrune.h"
+#include "support/corpus.h"
 #include "support/synthetic.h"
 #include "support/wave_writer.h"
 #include "tool/audio_input.h"
@@ -20,28 +22,10 @@
 namespace kestrune {
 namespace {
 
+using testing::CorpusRecordings;
+using testing::kCorpusSpeakerCount;
+using testing::kCorpusSpeakers;
 using testing::WaveEncoding;
-
-const std::filesystem::path kCorpus = KESTRUNE_CORPUS_DIR;
-const char* const kSpeakers[] = {"george", "jackson", "lucas", "nicolas", "theo", "yweweler"};
-constexpr int kSpeakerCount = 6;
-
-std::string Recording(int digit, const char* speaker, int index) {
-    return (kCorpus /
-            (std::to_string(digit) + "_" + speaker + "_" + std::to_string(index) + ".wav"))
-        .string();
-}
-
-// Every digit of every index in [first, last], index by index.
-std::vector<std::string> Recordings(const char* speaker, int first, int last) {
-    std::vector<std::string> files;
-    for (int index = first; index <= last; ++index) {
-        for (int digit = 0; digit < 10; ++digit) {
-            files.push_back(Recording(digit, speaker, index));
-        }
-    }
-    return files;
-}
 
 // The smallest error rate e for which some threshold keeps both the false rejections and the
 // false acceptances at or below e.
@@ -83,20 +67,20 @@ struct Enrolled {
     Enrolled() : directory("accuracy") {
         std::ostringstream log;
         std::vector<std::string> train = {"--out", Ubm().string()};
-        for (const char* speaker : kSpeakers) {
+        for (const char* speaker : kCorpusSpeakers) {
             train.push_back("--speaker");
             train.push_back(speaker);
-            for (const std::string& file : Recordings(speaker, 5, 14)) {
+            for (const std::string& file : CorpusRecordings(speaker, 5, 14)) {
                 train.push_back(file);
             }
         }
         if (TrainUbmCommand(train, log) != 0) {
             throw std::runtime_error(log.str());
         }
-        for (const char* speaker : kSpeakers) {
+        for (const char* speaker : kCorpusSpeakers) {
             std::vector<std::string> enroll = {"--ubm",           Ubm().string(), "--models",
                                                Models().string(), "--name",       speaker};
-            for (const std::string& file : Recordings(speaker, 15, 39)) {
+            for (const std::string& file : CorpusRecordings(speaker, 15, 39)) {
                 enroll.push_back(file);
             }
             if (EnrollCommand(enroll, log) != 0) {
@@ -119,12 +103,13 @@ class Accuracy : public ::testing::Test {
 
     // Trials of `digits` joined recordings from indices 40-49 of each speaker, written as a
     // WAVE image in `encoding`, decoded by the project's reader and scored by the engine.
-    static Outcome Run(const jkestrune::ModelSet& set, int digits, WaveEncoding encoding) {
+    static Outcome Run(const jkestrune::ScopedModelSet& set, int digits, WaveEncoding encoding) {
         Outcome outcome;
         std::vector<double> genuine, impostor;
         int lowFar = 0, lowFrr = 0;
-        for (int speaker = 0; speaker < kSpeakerCount; ++speaker) {
-            const std::vector<std::string> files = Recordings(kSpeakers[speaker], 40, 49);
+        for (int speaker = 0; speaker < kCorpusSpeakerCount; ++speaker) {
+            const std::vector<std::string> files =
+                CorpusRecordings(kCorpusSpeakers[speaker], 40, 49);
             for (size_t first = 0; first + digits <= files.size(); first += digits) {
                 std::vector<int16_t> joined;
                 for (int k = 0; k < digits; ++k) {
@@ -142,18 +127,17 @@ class Accuracy : public ::testing::Test {
                 EXPECT_EQ(jkestrune::DecodeWaveSamples(header, image.data(), length, count,
                                                        decoded.data()),
                           0);
-                int32_t log[kSpeakerCount], frr[kSpeakerCount], far[kSpeakerCount];
-                const int32_t code = COM_IDENTI_SoundData(
-                    decoded.data(), static_cast<int32_t>(count), set.targetCount, set.modelBufferA,
-                    set.modelValueA, set.modelBufferC, set.modelBufferB, set.modelBufferD,
-                    set.modelValueB, log, frr, far);
+                int32_t log[kCorpusSpeakerCount], frr[kCorpusSpeakerCount],
+                    far[kCorpusSpeakerCount];
+                const int32_t code =
+                    set.Score(decoded.data(), static_cast<int32_t>(count), {log, frr, far});
                 ++outcome.trials;
                 if (code != 0) {
                     continue;  // counts as a miss
                 }
-                const auto best = std::max_element(log, log + kSpeakerCount) - log;
+                const auto best = std::max_element(log, log + kCorpusSpeakerCount) - log;
                 outcome.correct += best == speaker;
-                for (int t = 0; t < kSpeakerCount; ++t) {
+                for (int t = 0; t < kCorpusSpeakerCount; ++t) {
                     (t == speaker ? genuine : impostor).push_back(log[t]);
                     if (t == speaker) {
                         lowFrr += frr[t] <= 5000;
@@ -173,14 +157,11 @@ class Accuracy : public ::testing::Test {
 
 TEST_F(Accuracy, SixRealSpeakersAreIdentified) {
     ASSERT_EQ(COM_IDENTI_LoadUBMModels(World().Ubm().string().c_str()), 1);
-    jkestrune::ModelSet set;
-    COM_IDENTI_LoadFromSubDirsToBuffers(World().Models().string().c_str(), &set.targetCount,
-                                        &set.modelValueA, &set.modelBufferA, &set.modelBufferB,
-                                        &set.modelBufferC, &set.modelValueB, &set.modelBufferD,
-                                        &set.targetNames, 1, 1);
-    ASSERT_EQ(set.targetCount, kSpeakerCount);
-    for (int t = 0; t < kSpeakerCount; ++t) {
-        ASSERT_STREQ(set.targetNames + t * jkestrune::kTargetNameSlot, kSpeakers[t]);
+    jkestrune::ScopedModelSet set;
+    set.Load(World().Models().string().c_str());
+    ASSERT_EQ(set.targetCount(), kCorpusSpeakerCount);
+    for (int t = 0; t < kCorpusSpeakerCount; ++t) {
+        ASSERT_STREQ(set.targetNames() + t * jkestrune::kTargetNameSlot, kCorpusSpeakers[t]);
     }
 
     // Lowest acceptable top-1 accuracy per trial length, for every encoding.
@@ -211,9 +192,6 @@ TEST_F(Accuracy, SixRealSpeakersAreIdentified) {
             EXPECT_LE(outcome.impostorsAtFar5, 0.15) << length.digits << " digits, " << coding.name;
         }
     }
-    COM_IDENTI_DestroyedBuffers(&set.modelBufferA, &set.modelValueA, &set.modelBufferC,
-                                &set.modelBufferB, &set.modelBufferD, &set.modelValueB,
-                                &set.targetNames);
 }
 
 }  // namespace
