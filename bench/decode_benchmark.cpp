@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -213,48 +214,40 @@ void BmTop16(benchmark::State& state, Top16Path path, Length length) {
     state.SetBytesProcessed(state.iterations() * int64_t{length.frames} * 2);
 }
 
-// Decoding into memory that was just allocated: the first write to each page faults it in.
-void BmFirstTouch(benchmark::State& state, Encoding encoding, Length length) {
-    const Bytes& image = ImageFor(encoding, length);
-    WaveHeader header;
-    for (auto _ : state) {
-        std::unique_ptr<int16_t[]> out(new int16_t[length.frames]);
-        Decode(state, header, image, out.get());
-    }
-    state.SetBytesProcessed(state.iterations() * int64_t{length.frames} * 2);
-}
+// Where a fresh output buffer comes from, for decoding into memory that was just allocated.
+struct FreshMemory {
+    void* (*allocate)(size_t bytes);  // null when there is none
+    void (*release)(void* memory, size_t bytes);
+};
 
-// The same into memory whose small pages are all mapped by the kernel at allocation.
-void BmPopulated(benchmark::State& state, Encoding encoding, Length length) {
+// The general heap: the first write to each page faults it in.
+constexpr FreshMemory kHeap{[](size_t bytes) { return ::operator new(bytes, std::nothrow); },
+                            [](void* memory, size_t) { ::operator delete(memory); }};
+
+// Small pages all mapped by the kernel at allocation.
+constexpr FreshMemory kPopulated{[](size_t bytes) -> void* {
+                                     void* memory =
+                                         mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+                                     return memory == MAP_FAILED ? nullptr : memory;
+                                 },
+                                 [](void* memory, size_t bytes) { munmap(memory, bytes); }};
+
+// The memory the bridge takes for large buffers (fresh huge pages).
+constexpr FreshMemory kLargeBuffer{LargeBufferAllocate, LargeBufferRelease};
+
+void BmFresh(benchmark::State& state, Encoding encoding, Length length, FreshMemory memory) {
     const Bytes& image = ImageFor(encoding, length);
     const size_t bytes = size_t{length.frames} * 2;
     WaveHeader header;
     for (auto _ : state) {
-        void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-        if (memory == MAP_FAILED) {
-            state.SkipWithError("mmap failed");
-            break;
-        }
-        Decode(state, header, image, static_cast<int16_t*>(memory));
-        munmap(memory, bytes);
-    }
-    state.SetBytesProcessed(state.iterations() * int64_t{length.frames} * 2);
-}
-
-// The same into the memory the bridge takes for large buffers (fresh huge pages).
-void BmLargeBuffer(benchmark::State& state, Encoding encoding, Length length) {
-    const Bytes& image = ImageFor(encoding, length);
-    const size_t bytes = size_t{length.frames} * 2;
-    WaveHeader header;
-    for (auto _ : state) {
-        void* memory = LargeBufferAllocate(bytes);
-        if (memory == nullptr) {
+        void* out = memory.allocate(bytes);
+        if (out == nullptr) {
             state.SkipWithError("no memory");
             break;
         }
-        Decode(state, header, image, static_cast<int16_t*>(memory));
-        LargeBufferRelease(memory, bytes);
+        Decode(state, header, image, static_cast<int16_t*>(out));
+        memory.release(out, bytes);
     }
     state.SetBytesProcessed(state.iterations() * int64_t{length.frames} * 2);
 }
@@ -295,11 +288,11 @@ void Register() {
             benchmark::RegisterBenchmark(Name({"warm", encoding.name, length.name}).c_str(),
                                          BmDecode, encoding, length);
             benchmark::RegisterBenchmark(Name({"fresh", encoding.name, length.name}).c_str(),
-                                         BmFirstTouch, encoding, length);
+                                         BmFresh, encoding, length, kHeap);
             benchmark::RegisterBenchmark(Name({"populated", encoding.name, length.name}).c_str(),
-                                         BmPopulated, encoding, length);
+                                         BmFresh, encoding, length, kPopulated);
             benchmark::RegisterBenchmark(Name({"large", encoding.name, length.name}).c_str(),
-                                         BmLargeBuffer, encoding, length);
+                                         BmFresh, encoding, length, kLargeBuffer);
         }
     }
 }
