@@ -1,10 +1,15 @@
 package com.mirelta.requests;
 
+import static com.mirelta.requests.ScriptedEngine.THREE_TARGETS;
+import static com.mirelta.requests.ScriptedEngine.jniName;
+import static com.mirelta.requests.ScriptedEngine.names;
+import static com.mirelta.requests.ScriptedEngine.ranked;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertSame;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import com.mirelta.requests.ScriptedEngine.NamelessResult;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
@@ -20,8 +25,6 @@ import org.junit.jupiter.params.provider.ValueSource;
 /** Both identification methods in a real JVM with CheckJNI, against the scripted engine. */
 class IdentificationTest {
     static final String RESULT = TargetResult.JNI_NAME;
-    static final String[] THREE_TARGETS = {
-        "target 1500 300 9000 anna", "target 2500 100 7000 bert", "target 500 900 8000 carl"};
 
     /** A result class whose constructor sets fields the library must not see run. */
     static class ConstructedResult {
@@ -39,21 +42,11 @@ class IdentificationTest {
         public String target_name;
     }
 
-    static class NamelessResult {
-        public int logScore;
-        public int errorFA_percent;
-        public int errorFR_percent;
-    }
-
     static class StaticNameResult {
         public int logScore;
         public int errorFA_percent;
         public int errorFR_percent;
         public static String target_name;
-    }
-
-    static String jniName(Class<?> type) {
-        return type.getName().replace('.', '/');
     }
 
     /** Every model set the engine loaded was handed back exactly once, unchanged. */
@@ -71,12 +64,6 @@ class IdentificationTest {
     static int all(byte[] audio, int rankBy, Object[] results) {
         return LoadManager.VerifyDataWithGetAll(audio, audio.length, "/models", rankBy, RESULT,
                 results, false);
-    }
-
-    static List<String> names(Object[] results) {
-        return Arrays.stream(results)
-                .map(r -> r == null ? "-" : ((TargetResult) r).target_name)
-                .collect(Collectors.toList());
     }
 
     static boolean engineLoaded() {
@@ -190,9 +177,7 @@ class IdentificationTest {
     @ValueSource(ints = {0, 3, -1, 1, 2})
     void rankByChoosesTheOrder(int rankBy) {
         ScriptedEngine.script(THREE_TARGETS);
-        List<String> expected = rankBy == 1 ? List.of("carl", "anna", "bert")
-                : rankBy == 2 ? List.of("bert", "carl", "anna")
-                : List.of("bert", "anna", "carl");
+        List<String> expected = ranked(rankBy);
         Object[] results = new Object[3];
         assertEquals(0, all(WaveFiles.anyRecording(), rankBy, results));
         assertEquals(expected, names(results));
@@ -363,7 +348,7 @@ class IdentificationTest {
                         int all = all(audio, rankBy, results);
                         int one = LoadManager.VerifyDataWithGetMaxProbability(audio, audio.length,
                                 "/models", rankBy, best, false);
-                        String expected = rankBy == 1 ? "carl" : "bert";
+                        String expected = ranked(rankBy).get(0);
                         if (all != 0 || one != 0 || !expected.equals(best.target_name)
                                 || !expected.equals(((TargetResult) results[0]).target_name)) {
                             return "thread " + thread + " call " + call + ": " + all + " " + one

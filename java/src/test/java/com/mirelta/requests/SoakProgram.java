@@ -1,5 +1,11 @@
 package com.mirelta.requests;
 
+import static com.mirelta.requests.ScriptedEngine.THREE_TARGETS;
+import static com.mirelta.requests.ScriptedEngine.jniName;
+import static com.mirelta.requests.ScriptedEngine.names;
+import static com.mirelta.requests.ScriptedEngine.ranked;
+
+import com.mirelta.requests.ScriptedEngine.NamelessResult;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
@@ -36,34 +42,14 @@ public final class SoakProgram {
     static final long GROWTH_LIMIT_KB = 8 * 1024;
     static final int MAX_REPORTED = 20;
 
-    /** The fields the library writes. */
-    static class Result {
-        public int logScore;
-        public int errorFA_percent;
-        public int errorFR_percent;
-        public String target_name;
-    }
+    /**
+     * The result class of the calls that take a class name: its name is long (see above). The
+     * library finds the fields it inherits, as it would those declared in it.
+     */
+    static final class ResultWhoseClassNameIsLongEnoughThatACopyOfItsCharactersLeftUnreleasedOnEveryCallThatTakesItWouldAddOverTenMegabytesToTheResidentMemoryOfThisProgramDuringTheHundredThousandCallsOfTheSoakAndSoFailItsLimit extends TargetResult {}
 
-    /** The result class of the calls that take a class name: its name is long (see above). */
-    static final class ResultWhoseClassNameIsLongEnoughThatACopyOfItsCharactersLeftUnreleasedOnEveryCallThatTakesItWouldAddOverTenMegabytesToTheResidentMemoryOfThisProgramDuringTheHundredThousandCallsOfTheSoakAndSoFailItsLimit extends Result {}
-
-    static final String RESULT_CLASS = Arrays.stream(SoakProgram.class.getDeclaredClasses())
-            .filter(type -> type.getSuperclass() == Result.class).findFirst().orElseThrow()
-            .getName().replace('.', '/');
-
-    /** A result class without the name field: nothing can be delivered into it. */
-    static final class NamelessResult {
-        public int logScore;
-        public int errorFA_percent;
-        public int errorFR_percent;
-    }
-
-    static final String[] THREE_TARGETS = {
-        "target 1500 300 9000 anna", "target 2500 100 7000 bert", "target 500 900 8000 carl"};
-    /** Names in the order of each criterion: score (and any other rankBy), FRR, FAR. */
-    static final List<String> BY_SCORE = List.of("bert", "anna", "carl");
-    static final List<String> BY_FRR = List.of("carl", "anna", "bert");
-    static final List<String> BY_FAR = List.of("bert", "carl", "anna");
+    static final String RESULT_CLASS = jniName(Arrays.stream(SoakProgram.class.getDeclaredClasses())
+            .filter(type -> type.getSuperclass() == TargetResult.class).findFirst().orElseThrow());
 
     /** What the engine writes, and what Java must receive for it. */
     static final String[][] AWKWARD_NAMES = {
@@ -143,22 +129,6 @@ public final class SoakProgram {
         return expected == actual ? null : what + ": code " + actual + ", expected " + expected;
     }
 
-    private static List<String> names(Object[] results) {
-        List<String> names = new ArrayList<>();
-        for (Object result : results) {
-            names.add(result == null ? "-" : nameOf(result));
-        }
-        return names;
-    }
-
-    private static String nameOf(Object result) {
-        return ((Result) result).target_name;
-    }
-
-    private static List<String> ranked(int rankBy) {
-        return rankBy == 1 ? BY_FRR : rankBy == 2 ? BY_FAR : BY_SCORE;
-    }
-
     private int all(byte[] audio, int length, String models, int rankBy, String className,
             Object[] results) {
         return LoadManager.VerifyDataWithGetAll(audio, length, models, rankBy, className, results,
@@ -197,7 +167,7 @@ public final class SoakProgram {
             Object[] results = new Object[3];
             String wrong = expect("all, mu-law", 0,
                     all(mulaw, mulaw.length, threeTargets, 1, RESULT_CLASS, results));
-            Result first = (Result) results[0];
+            TargetResult first = (TargetResult) results[0];
             return wrong != null ? wrong
                     : first != null && first.errorFR_percent == 900 && first.logScore == 500
                             && first.errorFA_percent == 8000 ? null
@@ -230,7 +200,8 @@ public final class SoakProgram {
                 return wrong;
             }
             for (int i = 1; i < results.length; i++) {
-                if (((Result) results[i - 1]).logScore < ((Result) results[i]).logScore) {
+                if (((TargetResult) results[i - 1]).logScore
+                        < ((TargetResult) results[i]).logScore) {
                     return "64 targets: not ranked at " + i;
                 }
             }
@@ -309,7 +280,7 @@ public final class SoakProgram {
                     all(mono, mono.length, threeTargets, 0, RESULT_CLASS, results));
         });
         String[] classes = {"com/mirelta/requests/NoSuchResult",
-            "com.mirelta.requests.TargetResult", NamelessResult.class.getName().replace('.', '/'),
+            "com.mirelta.requests.TargetResult", jniName(NamelessResult.class),
             "java/lang/Runnable"};
         list.add(n -> expect("undeliverable class", LoadManager.ERR_RESULT_DELIVERY,
                 all(mono, mono.length, threeTargets, 0, classes[n % classes.length],
