@@ -18,6 +18,7 @@ import java.util.concurrent.Executors;
 import java.util.concurrent.Future;
 import java.util.concurrent.atomic.AtomicInteger;
 import java.util.concurrent.atomic.AtomicLong;
+import java.util.function.Supplier;
 import java.util.stream.Stream;
 
 /**
@@ -129,6 +130,14 @@ public final class SoakProgram {
         return expected == actual ? null : what + ": code " + actual + ", expected " + expected;
     }
 
+    /**
+     * The wrong code when there is one, else the complaint unless the results are right. The
+     * complaint is built only when needed, as it costs more than the check.
+     */
+    private static String unlessRight(String wrongCode, boolean right, Supplier<String> complaint) {
+        return wrongCode != null ? wrongCode : right ? null : complaint.get();
+    }
+
     private int all(byte[] audio, int length, String models, int rankBy, String className,
             Object[] results) {
         return LoadManager.VerifyDataWithGetAll(audio, length, models, rankBy, className, results,
@@ -151,35 +160,33 @@ public final class SoakProgram {
                     all(mono, mono.length, threeTargets, rankBy, RESULT_CLASS, results));
             List<String> expected = new ArrayList<>(ranked(rankBy));
             expected.add("-");
-            return wrong != null ? wrong
-                    : names(results).equals(expected) ? null : "all, mono: " + names(results);
+            return unlessRight(wrong, names(results).equals(expected),
+                    () -> "all, mono: " + names(results));
         });
         list.add(n -> {
             int rankBy = n % 3;
             TargetResult result = new TargetResult();
             String wrong = expect("best, stereo", 0,
                     best(stereo, stereo.length, threeTargets, rankBy, result));
-            return wrong != null ? wrong
-                    : ranked(rankBy).get(0).equals(result.target_name) ? null
-                    : "best, stereo: " + result.target_name;
+            return unlessRight(wrong, ranked(rankBy).get(0).equals(result.target_name),
+                    () -> "best, stereo: " + result.target_name);
         });
         list.add(n -> {
             Object[] results = new Object[3];
             String wrong = expect("all, mu-law", 0,
                     all(mulaw, mulaw.length, threeTargets, 1, RESULT_CLASS, results));
             TargetResult first = (TargetResult) results[0];
-            return wrong != null ? wrong
-                    : first != null && first.errorFR_percent == 900 && first.logScore == 500
-                            && first.errorFA_percent == 8000 ? null
-                    : "all, mu-law: " + names(results);
+            return unlessRight(wrong, first != null && first.errorFR_percent == 900
+                    && first.logScore == 500 && first.errorFA_percent == 8000,
+                    () -> "all, mu-law: " + names(results));
         });
         list.add(n -> {
             TargetResult result = new TargetResult();
             String wrong = expect("best, A-law", 0, best(alaw, alaw.length, threeTargets, 2,
                     result));
-            return wrong != null ? wrong
-                    : "bert".equals(result.target_name) && result.errorFA_percent == 7000 ? null
-                    : "best, A-law: " + result.target_name;
+            return unlessRight(wrong,
+                    "bert".equals(result.target_name) && result.errorFA_percent == 7000,
+                    () -> "best, A-law: " + result.target_name);
         });
         list.add(n -> {
             Object[] results = new Object[AWKWARD_NAMES.length];
@@ -189,8 +196,8 @@ public final class SoakProgram {
             for (String[] name : AWKWARD_NAMES) {
                 expected.add(name[1]);
             }
-            return wrong != null ? wrong
-                    : names(results).equals(expected) ? null : "awkward names: " + names(results);
+            return unlessRight(wrong, names(results).equals(expected),
+                    () -> "awkward names: " + names(results));
         });
         list.add(n -> {
             Object[] results = new Object[64];
@@ -213,9 +220,8 @@ public final class SoakProgram {
             TargetResult result = new TargetResult();
             String wrong = expect("best, long recording", 0,
                     best(audio, audio.length, threeTargets, 0, result));
-            return wrong != null ? wrong
-                    : "bert".equals(result.target_name) ? null
-                    : "best, long recording: " + result.target_name;
+            return unlessRight(wrong, "bert".equals(result.target_name),
+                    () -> "best, long recording: " + result.target_name);
         });
         // A recording damaged at one byte, or cut short: unreadable, or read as far as it goes.
         list.add(n -> {
@@ -250,20 +256,20 @@ public final class SoakProgram {
             TargetResult result = new TargetResult();
             String wrong = expect("no whole frame", 0,
                     best(noWholeFrame, noWholeFrame.length, threeTargets, 0, result));
-            return wrong != null ? wrong : result.target_name == null ? null : "no whole frame";
+            return unlessRight(wrong, result.target_name == null, () -> "no whole frame");
         });
         // Engine answers.
         list.add(n -> {
             Object[] results = new Object[3];
             String wrong = expect("engine code", 4242,
                     all(mono, mono.length, engineCode, 0, RESULT_CLASS, results));
-            return wrong != null ? wrong
-                    : names(results).equals(List.of("-", "-", "-")) ? null : "engine code";
+            return unlessRight(wrong, names(results).equals(List.of("-", "-", "-")),
+                    () -> "engine code");
         });
         list.add(n -> {
             TargetResult result = new TargetResult();
             String wrong = expect("failed load", 0, best(mono, mono.length, failedLoad, 0, result));
-            return wrong != null ? wrong : result.target_name == null ? null : "failed load";
+            return unlessRight(wrong, result.target_name == null, () -> "failed load");
         });
         list.add(n -> expect("negative count", LoadManager.ERR_ENGINE_CONTRACT,
                 all(mono, mono.length, negativeCount, 0, RESULT_CLASS, new Object[3])));
@@ -271,7 +277,7 @@ public final class SoakProgram {
             TargetResult result = new TargetResult();
             String wrong = expect("no targets", 0, best(stereo, stereo.length, noTargets, 1,
                     result));
-            return wrong != null ? wrong : result.target_name == null ? null : "no targets";
+            return unlessRight(wrong, result.target_name == null, () -> "no targets");
         });
         // Destinations that cannot take the results.
         list.add(n -> {
