@@ -9,6 +9,7 @@ import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertSame;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import com.mirelta.requests.ScriptedEngine.ModelSets;
 import com.mirelta.requests.ScriptedEngine.NamelessResult;
 import java.util.ArrayList;
 import java.util.Arrays;
@@ -53,12 +54,9 @@ class IdentificationTest {
     @AfterEach
     void everyLoadIsReleasedOnce() {
         List<String> calls = ScriptedEngine.calls();
-        long loads = calls.stream().filter(c -> c.startsWith("LoadFromSubDirsToBuffers")).count();
-        long releases = calls.stream()
-                .filter(c -> c.equals("DestroyedBuffers ok") || c.equals("DestroyedBuffers empty"))
-                .count();
-        assertEquals(loads, releases, String.join("\n", calls));
-        assertTrue(calls.stream().noneMatch(c -> c.contains("mismatch")));
+        ModelSets sets = ScriptedEngine.modelSets(calls.stream());
+        assertEquals(sets.loads(), sets.releases(), String.join("\n", calls));
+        assertEquals(0, sets.mismatches());
     }
 
     static int all(byte[] audio, int rankBy, Object[] results) {

@@ -8,6 +8,7 @@ import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
+import java.util.stream.Stream;
 
 /**
  * Drives the scripted test engine that the JVM tests load in place of kestrune: writes its
@@ -16,7 +17,7 @@ import java.util.List;
  */
 final class ScriptedEngine {
     private static final Path SCRIPT = Path.of(System.getenv("KESTRUNE_SCRIPT"));
-    private static final Path CALL_LOG = Path.of(System.getenv("KESTRUNE_CALL_LOG"));
+    static final Path CALL_LOG = Path.of(System.getenv("KESTRUNE_CALL_LOG"));
 
     static final String[] THREE_TARGETS = {
         "target 1500 300 9000 anna", "target 2500 100 7000 bert", "target 500 900 8000 carl"};
@@ -31,6 +32,9 @@ final class ScriptedEngine {
         public int errorFA_percent;
         public int errorFR_percent;
     }
+
+    /** What a call log shows of the model sets: loaded, handed back, handed back changed. */
+    record ModelSets(long loads, long releases, long mismatches) {}
 
     private ScriptedEngine() {}
 
@@ -55,6 +59,23 @@ final class ScriptedEngine {
         } catch (IOException e) {
             throw new UncheckedIOException(e);
         }
+    }
+
+    /** Counts the model sets in a call log; a stream, so that a long log need not be held. */
+    static ModelSets modelSets(Stream<String> calls) {
+        long[] counts = new long[3];
+        calls.forEach(line -> {
+            if (line.startsWith("LoadFromSubDirsToBuffers")) {
+                counts[0]++;
+            } else if (line.equals("DestroyedBuffers ok")
+                    || line.equals("DestroyedBuffers empty")) {
+                counts[1]++;
+            }
+            if (line.contains("mismatch")) {
+                counts[2]++;
+            }
+        });
+        return new ModelSets(counts[0], counts[1], counts[2]);
     }
 
     /** The order of {@link #THREE_TARGETS} for a rankBy: score for any value but 1 and 2. */

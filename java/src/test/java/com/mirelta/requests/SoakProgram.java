@@ -5,6 +5,7 @@ import static com.mirelta.requests.ScriptedEngine.jniName;
 import static com.mirelta.requests.ScriptedEngine.names;
 import static com.mirelta.requests.ScriptedEngine.ranked;
 
+import com.mirelta.requests.ScriptedEngine.ModelSets;
 import com.mirelta.requests.ScriptedEngine.NamelessResult;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
@@ -336,38 +337,21 @@ public final class SoakProgram {
     }
 
     /** Loads against releases in the engine's call log: each load released once, unchanged. */
-    static String checkCallLog(Path log) throws IOException {
-        long loads;
-        long releases;
-        long mismatches;
-        try (Stream<String> lines = Files.lines(log, StandardCharsets.UTF_8)) {
-            long[] counts = new long[3];
-            lines.forEach(line -> {
-                if (line.startsWith("LoadFromSubDirsToBuffers")) {
-                    counts[0]++;
-                } else if (line.equals("DestroyedBuffers ok")
-                        || line.equals("DestroyedBuffers empty")) {
-                    counts[1]++;
-                } else if (line.contains("mismatch")) {
-                    counts[2]++;
-                }
-            });
-            loads = counts[0];
-            releases = counts[1];
-            mismatches = counts[2];
+    static String checkCallLog() throws IOException {
+        ModelSets sets;
+        try (Stream<String> lines = Files.lines(ScriptedEngine.CALL_LOG, StandardCharsets.UTF_8)) {
+            sets = ScriptedEngine.modelSets(lines);
         }
-        System.out.println("soak: engine call log: " + loads + " loads, " + releases
-                + " releases, " + mismatches + " mismatched releases");
-        return loads == releases && mismatches == 0 && loads > 0 ? null
+        System.out.println("soak: engine call log: " + sets.loads() + " loads, " + sets.releases()
+                + " releases, " + sets.mismatches() + " mismatched releases");
+        return sets.loads() == sets.releases() && sets.mismatches() == 0 && sets.loads() > 0 ? null
                 : "model sets not released exactly once";
     }
 
     public static void main(String[] args) throws Exception {
-        Path callLog = Path.of(System.getenv("KESTRUNE_CALL_LOG"));
-        Path scripts = callLog.resolveSibling("scripts");
+        Path scripts = ScriptedEngine.CALL_LOG.resolveSibling("scripts");
         Files.createDirectories(scripts);
-        Files.deleteIfExists(callLog);
-        Files.write(Path.of(System.getenv("KESTRUNE_SCRIPT")), List.of());
+        ScriptedEngine.script();
 
         SoakProgram soak = new SoakProgram(scripts);
         List<Scenario> scenarios = soak.scenarios();
@@ -386,7 +370,7 @@ public final class SoakProgram {
             System.out.printf("soak: resident memory %.1f MB before, %.1f MB after, growth %.1f MB"
                     + " (limit %.1f MB)%n", before / 1024.0, after / 1024.0, growth / 1024.0,
                     GROWTH_LIMIT_KB / 1024.0);
-            String log = checkCallLog(callLog);
+            String log = checkCallLog();
             boolean ok = true;
             if (soak.failures.get() > 0) {
                 System.out.println("FAILED: " + soak.failures.get() + " calls misbehaved");
@@ -407,7 +391,7 @@ public final class SoakProgram {
             if (!ok) {
                 System.exit(1);
             }
-            Files.delete(callLog);  // tens of megabytes, of no use once checked
+            Files.delete(ScriptedEngine.CALL_LOG);  // tens of megabytes, of no use once checked
             System.out.println("soak: passed");
         } finally {
             pool.shutdown();
