@@ -64,6 +64,11 @@ class IdentificationTest {
                 results, false);
     }
 
+    static int best(byte[] audio, int rankBy, Object result) {
+        return LoadManager.VerifyDataWithGetMaxProbability(audio, audio.length, "/models", rankBy,
+                result, false);
+    }
+
     static boolean engineLoaded() {
         return ScriptedEngine.calls().stream().anyMatch(c -> c.startsWith("LoadFrom"));
     }
@@ -181,8 +186,7 @@ class IdentificationTest {
         assertEquals(expected, names(results));
         TargetResult best = new TargetResult();
         byte[] audio = WaveFiles.anyRecording();
-        assertEquals(0, LoadManager.VerifyDataWithGetMaxProbability(audio, audio.length,
-                "/models", rankBy, best, false));
+        assertEquals(0, best(audio, rankBy, best));
         assertEquals(expected.get(0), best.target_name);
     }
 
@@ -225,8 +229,7 @@ class IdentificationTest {
         ConstructedResult best = new ConstructedResult();
         best.marker = 1234;
         byte[] audio = WaveFiles.anyRecording();
-        assertEquals(0, LoadManager.VerifyDataWithGetMaxProbability(audio, audio.length,
-                "/models", 0, best, false));
+        assertEquals(0, best(audio, 0, best));
         assertEquals(1234, best.marker);
         assertEquals("bert", best.target_name);
         assertEquals(7000, best.errorFA_percent);
@@ -238,8 +241,7 @@ class IdentificationTest {
         TargetResult best = new TargetResult();
         best.logScore = 5;
         byte[] audio = WaveFiles.anyRecording();
-        assertEquals(0, LoadManager.VerifyDataWithGetMaxProbability(audio, audio.length,
-                "/models", 0, best, false));
+        assertEquals(0, best(audio, 0, best));
         assertEquals(5, best.logScore);
         assertNull(best.target_name);
         assertEquals(0, all(audio, 0, new Object[0]));
@@ -269,8 +271,7 @@ class IdentificationTest {
                 "target 900 0 0 third");
         TargetResult best = new TargetResult();
         byte[] audio = WaveFiles.anyRecording();
-        assertEquals(0, LoadManager.VerifyDataWithGetMaxProbability(audio, audio.length,
-                "/models", 0, best, false));
+        assertEquals(0, best(audio, 0, best));
         assertEquals("second", best.target_name);
     }
 
@@ -280,8 +281,7 @@ class IdentificationTest {
         byte[] audio = WaveFiles.anyRecording();
         Object[][] arrays = {null, new Object[2], new String[3]};
         for (Object[] results : arrays) {
-            assertEquals(LoadManager.ERR_RESULT_DELIVERY, LoadManager.VerifyDataWithGetAll(audio,
-                    audio.length, "/models", 0, RESULT, results, false));
+            assertEquals(LoadManager.ERR_RESULT_DELIVERY, all(audio, 0, results));
         }
         String[] classes = {"com/mirelta/requests/NoSuchResult", "com.mirelta.requests.TargetResult",
             jniName(LongScoreResult.class), jniName(NamelessResult.class),
@@ -290,10 +290,8 @@ class IdentificationTest {
             assertEquals(LoadManager.ERR_RESULT_DELIVERY, LoadManager.VerifyDataWithGetAll(audio,
                     audio.length, "/models", 0, name, new Object[3], false), name);
         }
-        assertEquals(LoadManager.ERR_RESULT_DELIVERY, LoadManager.VerifyDataWithGetMaxProbability(
-                audio, audio.length, "/models", 0, null, false));
-        assertEquals(LoadManager.ERR_RESULT_DELIVERY, LoadManager.VerifyDataWithGetMaxProbability(
-                audio, audio.length, "/models", 0, new NamelessResult(), false));
+        assertEquals(LoadManager.ERR_RESULT_DELIVERY, best(audio, 0, null));
+        assertEquals(LoadManager.ERR_RESULT_DELIVERY, best(audio, 0, new NamelessResult()));
     }
 
     @Test
@@ -344,8 +342,7 @@ class IdentificationTest {
                         Object[] results = new Object[3];
                         TargetResult best = new TargetResult();
                         int all = all(audio, rankBy, results);
-                        int one = LoadManager.VerifyDataWithGetMaxProbability(audio, audio.length,
-                                "/models", rankBy, best, false);
+                        int one = best(audio, rankBy, best);
                         String expected = ranked(rankBy).get(0);
                         if (all != 0 || one != 0 || !expected.equals(best.target_name)
                                 || !expected.equals(((TargetResult) results[0]).target_name)) {
