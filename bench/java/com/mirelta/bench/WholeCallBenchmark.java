@@ -2,9 +2,9 @@ package com.mirelta.bench;
 
 import com.mirelta.requests.LoadManager;
 import com.mirelta.requests.TargetResult;
+import com.mirelta.requests.WaveFiles;
 import java.io.IOException;
 import java.io.PrintWriter;
-import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.Arrays;
@@ -40,41 +40,17 @@ public final class WholeCallBenchmark {
     /** Medians in nanoseconds of one configuration. */
     private record Times(double call, double floor, double engine, double decode, double warmCopy) {}
 
-    /** A 16-bit PCM mono WAVE image of noise. */
+    /** A 16-bit PCM mono WAVE image of noise, at the RATE that WaveFiles writes. */
     static byte[] wave(int seconds) {
-        int dataSize = seconds * RATE * 2;
-        byte[] image = new byte[44 + dataSize];
-        putAscii(image, 0, "RIFF");
-        putLe(image, 4, 36 + dataSize, 4);
-        putAscii(image, 8, "WAVEfmt ");
-        putLe(image, 16, 16, 4);
-        putLe(image, 20, 1, 2);
-        putLe(image, 22, 1, 2);
-        putLe(image, 24, RATE, 4);
-        putLe(image, 28, RATE * 2, 4);
-        putLe(image, 32, 2, 2);
-        putLe(image, 34, 16, 2);
-        putAscii(image, 36, "data");
-        putLe(image, 40, dataSize, 4);
+        byte[] data = new byte[seconds * RATE * 2];
         int state = 0x2545F491;
-        for (int i = 44; i < image.length; ++i) {
+        for (int i = 0; i < data.length; ++i) {
             state ^= state << 13;
             state ^= state >>> 17;
             state ^= state << 5;
-            image[i] = (byte) state;
+            data[i] = (byte) state;
         }
-        return image;
-    }
-
-    private static void putAscii(byte[] out, int at, String text) {
-        byte[] bytes = text.getBytes(StandardCharsets.US_ASCII);
-        System.arraycopy(bytes, 0, out, at, bytes.length);
-    }
-
-    private static void putLe(byte[] out, int at, int value, int width) {
-        for (int i = 0; i < width; ++i) {
-            out[at + i] = (byte) (value >>> (8 * i));
-        }
+        return WaveFiles.wave(1, 1, 2, 16, data);
     }
 
     private static double median(long[] values) {
