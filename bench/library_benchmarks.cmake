@@ -21,8 +21,10 @@ if(JKESTRUNE_BUILD_JAVA)
     find_package(Java 17 REQUIRED COMPONENTS Runtime Development)
     include(UseJava)
     set(CMAKE_JAVA_COMPILE_FLAGS -encoding UTF-8 -Xlint:all -Werror --release 17)
+    # WaveFiles, a test helper, builds the recordings.
     add_jar(jkestrune_bench_jar
         SOURCES java/com/mirelta/bench/JniFloor.java java/com/mirelta/bench/WholeCallBenchmark.java
+            ${PROJECT_SOURCE_DIR}/java/src/test/java/com/mirelta/requests/WaveFiles.java
         INCLUDE_JARS jkestrune_jar
         OUTPUT_NAME jkestrune-bench
         OUTPUT_DIR ${CMAKE_BINARY_DIR}/bench)

@@ -2,13 +2,14 @@ package com.mirelta.bench;
 
 import com.mirelta.requests.LoadManager;
 import com.mirelta.requests.TargetResult;
+import com.mirelta.requests.WaveFiles;
 import java.io.IOException;
 import java.io.PrintWriter;
-import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.Arrays;
 import java.util.Locale;
+import java.util.function.ToDoubleFunction;
 
 /**
  * The whole identification call from Java against a floor measured in the same JVM.
@@ -40,46 +41,23 @@ public final class WholeCallBenchmark {
     /** Medians in nanoseconds of one configuration. */
     private record Times(double call, double floor, double engine, double decode, double warmCopy) {}
 
-    /** A 16-bit PCM mono WAVE image of noise. */
+    /** A 16-bit PCM mono WAVE image of noise, at the RATE that WaveFiles writes. */
     static byte[] wave(int seconds) {
-        int dataSize = seconds * RATE * 2;
-        byte[] image = new byte[44 + dataSize];
-        putAscii(image, 0, "RIFF");
-        putLe(image, 4, 36 + dataSize, 4);
-        putAscii(image, 8, "WAVEfmt ");
-        putLe(image, 16, 16, 4);
-        putLe(image, 20, 1, 2);
-        putLe(image, 22, 1, 2);
-        putLe(image, 24, RATE, 4);
-        putLe(image, 28, RATE * 2, 4);
-        putLe(image, 32, 2, 2);
-        putLe(image, 34, 16, 2);
-        putAscii(image, 36, "data");
-        putLe(image, 40, dataSize, 4);
+        byte[] data = new byte[seconds * RATE * 2];
         int state = 0x2545F491;
-        for (int i = 44; i < image.length; ++i) {
+        for (int i = 0; i < data.length; ++i) {
             state ^= state << 13;
             state ^= state >>> 17;
             state ^= state << 5;
-            image[i] = (byte) state;
+            data[i] = (byte) state;
         }
-        return image;
+        return WaveFiles.wave(1, 1, 2, 16, data);
     }
 
-    private static void putAscii(byte[] out, int at, String text) {
-        byte[] bytes = text.getBytes(StandardCharsets.US_ASCII);
-        System.arraycopy(bytes, 0, out, at, bytes.length);
-    }
-
-    private static void putLe(byte[] out, int at, int value, int width) {
-        for (int i = 0; i < width; ++i) {
-            out[at + i] = (byte) (value >>> (8 * i));
-        }
-    }
-
-    private static double median(long[] values) {
-        long[] sorted = values.clone();
-        Arrays.sort(sorted);
+    /** The median of one figure over the given measurements, each rounded to whole ns. */
+    private static double median(Times[] all, ToDoubleFunction<Times> figure) {
+        long[] sorted = Arrays.stream(all).mapToDouble(figure).mapToLong(Math::round).sorted()
+                .toArray();
         int n = sorted.length;
         return n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2.0;
     }
@@ -88,11 +66,7 @@ public final class WholeCallBenchmark {
         Files.writeString(script, "generate " + targets + "\n");
         Object[] results = new Object[targets];
         int frames = (audio.length - 44) / 2;
-        long[] call = new long[rounds];
-        long[] floor = new long[rounds];
-        long[] engine = new long[rounds];
-        long[] decode = new long[rounds];
-        long[] warmCopy = new long[rounds];
+        Times[] timed = new Times[rounds];
         for (int round = -warmUp; round < rounds; ++round) {
             long start = System.nanoTime();
             int code = LoadManager.VerifyDataWithGetAll(audio, audio.length, MODELS_DIR,
@@ -112,34 +86,19 @@ public final class WholeCallBenchmark {
                         + ", engine " + engineCode + ", decoded " + decoded + " of " + frames);
             }
             if (round >= 0) {
-                call[round] = afterCall - start;
-                floor[round] = afterFloor - afterCall;
-                engine[round] = afterEngine - afterFloor;
-                decode[round] = afterDecode - afterEngine;
-                warmCopy[round] = afterWarmCopy - afterDecode;
+                timed[round] = new Times(afterCall - start, afterFloor - afterCall,
+                        afterEngine - afterFloor, afterDecode - afterEngine,
+                        afterWarmCopy - afterDecode);
             }
         }
-        return new Times(median(call), median(floor), median(engine), median(decode),
-                median(warmCopy));
+        return medianOf(timed);
     }
 
     /** Each figure the median over the given measurements. */
     private static Times medianOf(Times[] all) {
-        int n = all.length;
-        long[] call = new long[n];
-        long[] floor = new long[n];
-        long[] engine = new long[n];
-        long[] decode = new long[n];
-        long[] warmCopy = new long[n];
-        for (int i = 0; i < n; ++i) {
-            call[i] = Math.round(all[i].call);
-            floor[i] = Math.round(all[i].floor);
-            engine[i] = Math.round(all[i].engine);
-            decode[i] = Math.round(all[i].decode);
-            warmCopy[i] = Math.round(all[i].warmCopy);
-        }
-        return new Times(median(call), median(floor), median(engine), median(decode),
-                median(warmCopy));
+        return new Times(median(all, Times::call), median(all, Times::floor),
+                median(all, Times::engine), median(all, Times::decode),
+                median(all, Times::warmCopy));
     }
 
     /**
@@ -148,23 +107,35 @@ public final class WholeCallBenchmark {
      * (one target).
      */
     private static double[] ratios(Times[][] times, int[] targetCounts, byte[][] audio) {
+        return new double[] {
+            perTarget(times, targetCounts, m -> m.call - m.engine)
+                    / perTarget(times, targetCounts, m -> m.floor),
+            perMegabyte(times, audio, m -> m.call - m.engine)
+                    / perMegabyte(times, audio, m -> m.floor + m.decode)};
+    }
+
+    /** The slope in ns per target of one figure over the target counts, shortest recording. */
+    private static double perTarget(Times[][] times, int[] targetCounts,
+            ToDoubleFunction<Times> figure) {
         double[] x = new double[targetCounts.length];
-        double[] own = new double[x.length];
-        double[] floor = new double[x.length];
+        double[] y = new double[x.length];
         for (int t = 0; t < x.length; ++t) {
             x[t] = targetCounts[t];
-            own[t] = times[t][0].call - times[t][0].engine;
-            floor[t] = times[t][0].floor;
+            y[t] = figure.applyAsDouble(times[t][0]);
         }
+        return slope(x, y);
+    }
+
+    /** The slope in ns per megabyte of one figure over the recording lengths, one target. */
+    private static double perMegabyte(Times[][] times, byte[][] audio,
+            ToDoubleFunction<Times> figure) {
         double[] mb = new double[audio.length];
-        double[] ownL = new double[mb.length];
-        double[] floorL = new double[mb.length];
+        double[] y = new double[mb.length];
         for (int l = 0; l < mb.length; ++l) {
             mb[l] = audio[l].length / 1e6;
-            ownL[l] = times[0][l].call - times[0][l].engine;
-            floorL[l] = times[0][l].floor + times[0][l].decode;
+            y[l] = figure.applyAsDouble(times[0][l]);
         }
-        return new double[] {slope(x, own) / slope(x, floor), slope(mb, ownL) / slope(mb, floorL)};
+        return slope(mb, y);
     }
 
     /** The least-squares slope of y over x. */
@@ -248,23 +219,13 @@ public final class WholeCallBenchmark {
             }
 
             // Per target: slopes over the target counts with the shortest recording.
-            double[] x = new double[targetCounts.length];
-            double[] call = new double[x.length];
-            double[] engine = new double[x.length];
-            double[] floor = new double[x.length];
-            for (int t = 0; t < x.length; ++t) {
-                x[t] = targetCounts[t];
-                call[t] = times[t][0].call;
-                engine[t] = times[t][0].engine;
-                floor[t] = times[t][0].floor;
-            }
-            double callPerTarget = slope(x, call) / 1e3;
-            double enginePerTarget = slope(x, engine) / 1e3;
-            double floorPerTarget = slope(x, floor) / 1e3;
+            double callPerTarget = perTarget(times, targetCounts, Times::call) / 1e3;
+            double enginePerTarget = perTarget(times, targetCounts, Times::engine) / 1e3;
+            double floorPerTarget = perTarget(times, targetCounts, Times::floor) / 1e3;
             double ownPerTarget = callPerTarget - enginePerTarget;
             out.println();
-            out.println("Marginal cost per target (least-squares slope over " + x.length
-                    + " target counts, " + lengths[0] + " s recording), µs:");
+            out.println("Marginal cost per target (least-squares slope over "
+                    + targetCounts.length + " target counts, " + lengths[0] + " s recording), µs:");
             out.println();
             out.println("| call | engine | call − engine | floor | (call − engine) / floor |");
             out.println("|---:|---:|---:|---:|---:|");
@@ -276,28 +237,14 @@ public final class WholeCallBenchmark {
                     + targetRatios + ".");
 
             // Per megabyte of recording: slopes over the lengths with one target.
-            double[] mb = new double[lengths.length];
-            double[] callL = new double[mb.length];
-            double[] engineL = new double[mb.length];
-            double[] floorL = new double[mb.length];
-            double[] decodeL = new double[mb.length];
-            double[] warmL = new double[mb.length];
-            for (int l = 0; l < mb.length; ++l) {
-                mb[l] = audio[l].length / 1e6;
-                callL[l] = times[0][l].call;
-                engineL[l] = times[0][l].engine;
-                floorL[l] = times[0][l].floor;
-                decodeL[l] = times[0][l].decode;
-                warmL[l] = times[0][l].warmCopy;
-            }
-            double callPerMb = slope(mb, callL) / 1e6;
-            double enginePerMb = slope(mb, engineL) / 1e6;
-            double floorPerMb = slope(mb, floorL) / 1e6;
-            double decodePerMb = slope(mb, decodeL) / 1e6;
-            double warmPerMb = slope(mb, warmL) / 1e6;
+            double callPerMb = perMegabyte(times, audio, Times::call) / 1e6;
+            double enginePerMb = perMegabyte(times, audio, Times::engine) / 1e6;
+            double floorPerMb = perMegabyte(times, audio, Times::floor) / 1e6;
+            double decodePerMb = perMegabyte(times, audio, Times::decode) / 1e6;
+            double warmPerMb = perMegabyte(times, audio, Times::warmCopy) / 1e6;
             double ownPerMb = callPerMb - enginePerMb;
             out.println();
-            out.println("Marginal cost per MB of recording (slope over " + mb.length
+            out.println("Marginal cost per MB of recording (slope over " + lengths.length
                     + " lengths up to " + lengths[lengths.length - 1] + " s, one target), ms:");
             out.println();
             out.println("| call | engine | call − engine | floor copy | decoder | (call − engine)"

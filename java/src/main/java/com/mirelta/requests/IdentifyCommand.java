@@ -5,6 +5,7 @@ import java.io.PrintStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.List;
 import java.util.Locale;
 
@@ -43,9 +44,26 @@ public final class IdentifyCommand {
             "Exit status: 0 all identified, 1 an error code, 2 bad usage, 3 background not loaded.",
             "");
 
+    /** The ranking criteria: the --rank value, the library's rankBy, the name in the heading. */
+    private enum Criterion {
+        SCORE("score", LoadManager.RANK_BY_SCORE, "score"),
+        FRR("frr", LoadManager.RANK_BY_FRR, "false-rejection rate"),
+        FAR("far", LoadManager.RANK_BY_FAR, "false-acceptance rate");
+
+        final String option;
+        final int rankBy;
+        final String heading;
+
+        Criterion(String option, int rankBy, String heading) {
+            this.option = option;
+            this.rankBy = rankBy;
+            this.heading = heading;
+        }
+    }
+
     private String modelsDir;
     private String ubmPath;
-    private int rankBy = LoadManager.RANK_BY_SCORE;
+    private Criterion criterion = Criterion.SCORE;
     private boolean best;
     private boolean verbose;
     private boolean tsv;
@@ -102,11 +120,11 @@ public final class IdentifyCommand {
                     } else if (arg.equals("--ubm")) {
                         ubmPath = value;
                     } else {
-                        Integer criterion = rankCriterion(value);
+                        criterion = Arrays.stream(Criterion.values())
+                                .filter(c -> c.option.equals(value)).findFirst().orElse(null);
                         if (criterion == null) {
                             return "--rank takes score, frr or far, not '" + value + "'";
                         }
-                        rankBy = criterion;
                     }
                     break;
                 default:
@@ -123,19 +141,6 @@ public final class IdentifyCommand {
             return "no WAVE file given";
         }
         return null;
-    }
-
-    private static Integer rankCriterion(String name) {
-        switch (name) {
-            case "score":
-                return LoadManager.RANK_BY_SCORE;
-            case "frr":
-                return LoadManager.RANK_BY_FRR;
-            case "far":
-                return LoadManager.RANK_BY_FAR;
-            default:
-                return null;
-        }
     }
 
     private int execute(PrintStream out, PrintStream err) {
@@ -170,7 +175,7 @@ public final class IdentifyCommand {
         if (best) {
             TargetResult result = new TargetResult();
             int code = LoadManager.VerifyDataWithGetMaxProbability(audio, audio.length, modelsDir,
-                    rankBy, result, verbose);
+                    criterion.rankBy, result, verbose);
             if (code == LoadManager.OK && result.target_name != null) {
                 ranking.add(result);
             }
@@ -179,8 +184,8 @@ public final class IdentifyCommand {
         // The engine loads the targets it counts here; one slot more than needed costs nothing.
         int quantity = Math.max(0, LoadManager.GetTargetQuantity(modelsDir));
         TargetResult[] results = new TargetResult[quantity];
-        int code = LoadManager.VerifyDataWithGetAll(audio, audio.length, modelsDir, rankBy,
-                TargetResult.JNI_NAME, results, verbose);
+        int code = LoadManager.VerifyDataWithGetAll(audio, audio.length, modelsDir,
+                criterion.rankBy, TargetResult.JNI_NAME, results, verbose);
         for (TargetResult result : results) {
             if (result != null) {
                 ranking.add(result);
@@ -193,14 +198,14 @@ public final class IdentifyCommand {
         if (tsv) {
             for (int rank = 0; rank < ranking.size(); rank++) {
                 TargetResult r = ranking.get(rank);
-                out.printf(Locale.ROOT, "%s\t%d\t%s\t%.3f\t%.3f\t%.3f%n", file, rank + 1,
-                        r.target_name, r.logScore / 1000.0, r.errorFR_percent / 1000.0,
-                        r.errorFA_percent / 1000.0);
+                out.printf(Locale.ROOT, "%s\t%d\t%s\t%s\t%s\t%s%n", file, rank + 1,
+                        r.target_name, thousandths(r.logScore), thousandths(r.errorFR_percent),
+                        thousandths(r.errorFA_percent));
             }
             return;
         }
         out.printf(Locale.ROOT, "%s: %d target%s ranked by %s%n", file, ranking.size(),
-                ranking.size() == 1 ? "" : "s", criterionName());
+                ranking.size() == 1 ? "" : "s", criterion.heading);
         int width = "target".length();
         for (TargetResult r : ranking) {
             width = Math.max(width, r.target_name.length());
@@ -209,22 +214,14 @@ public final class IdentifyCommand {
         out.printf(Locale.ROOT, row, "rank", "target", "score", "FRR %", "FAR %");
         for (int rank = 0; rank < ranking.size(); rank++) {
             TargetResult r = ranking.get(rank);
-            out.printf(Locale.ROOT, row, rank + 1, r.target_name,
-                    String.format(Locale.ROOT, "%.3f", r.logScore / 1000.0),
-                    String.format(Locale.ROOT, "%.3f", r.errorFR_percent / 1000.0),
-                    String.format(Locale.ROOT, "%.3f", r.errorFA_percent / 1000.0));
+            out.printf(Locale.ROOT, row, rank + 1, r.target_name, thousandths(r.logScore),
+                    thousandths(r.errorFR_percent), thousandths(r.errorFA_percent));
         }
     }
 
-    private String criterionName() {
-        switch (rankBy) {
-            case LoadManager.RANK_BY_FRR:
-                return "false-rejection rate";
-            case LoadManager.RANK_BY_FAR:
-                return "false-acceptance rate";
-            default:
-                return "score";
-        }
+    /** A score or rate in thousandths as its value, to three decimals. */
+    private static String thousandths(int value) {
+        return String.format(Locale.ROOT, "%.3f", value / 1000.0);
     }
 
     /** The name and meaning of a return code. */

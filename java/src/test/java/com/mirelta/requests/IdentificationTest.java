@@ -1,10 +1,16 @@
 package com.mirelta.requests;
 
+import static com.mirelta.requests.ScriptedEngine.THREE_TARGETS;
+import static com.mirelta.requests.ScriptedEngine.jniName;
+import static com.mirelta.requests.ScriptedEngine.names;
+import static com.mirelta.requests.ScriptedEngine.ranked;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertSame;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import com.mirelta.requests.ScriptedEngine.ModelSets;
+import com.mirelta.requests.ScriptedEngine.NamelessResult;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
@@ -20,8 +26,6 @@ import org.junit.jupiter.params.provider.ValueSource;
 /** Both identification methods in a real JVM with CheckJNI, against the scripted engine. */
 class IdentificationTest {
     static final String RESULT = TargetResult.JNI_NAME;
-    static final String[] THREE_TARGETS = {
-        "target 1500 300 9000 anna", "target 2500 100 7000 bert", "target 500 900 8000 carl"};
 
     /** A result class whose constructor sets fields the library must not see run. */
     static class ConstructedResult {
@@ -39,12 +43,6 @@ class IdentificationTest {
         public String target_name;
     }
 
-    static class NamelessResult {
-        public int logScore;
-        public int errorFA_percent;
-        public int errorFR_percent;
-    }
-
     static class StaticNameResult {
         public int logScore;
         public int errorFA_percent;
@@ -52,20 +50,13 @@ class IdentificationTest {
         public static String target_name;
     }
 
-    static String jniName(Class<?> type) {
-        return type.getName().replace('.', '/');
-    }
-
     /** Every model set the engine loaded was handed back exactly once, unchanged. */
     @AfterEach
     void everyLoadIsReleasedOnce() {
         List<String> calls = ScriptedEngine.calls();
-        long loads = calls.stream().filter(c -> c.startsWith("LoadFromSubDirsToBuffers")).count();
-        long releases = calls.stream()
-                .filter(c -> c.equals("DestroyedBuffers ok") || c.equals("DestroyedBuffers empty"))
-                .count();
-        assertEquals(loads, releases, String.join("\n", calls));
-        assertTrue(calls.stream().noneMatch(c -> c.contains("mismatch")));
+        ModelSets sets = ScriptedEngine.modelSets(calls.stream());
+        assertEquals(sets.loads(), sets.releases(), String.join("\n", calls));
+        assertEquals(0, sets.mismatches());
     }
 
     static int all(byte[] audio, int rankBy, Object[] results) {
@@ -73,10 +64,9 @@ class IdentificationTest {
                 results, false);
     }
 
-    static List<String> names(Object[] results) {
-        return Arrays.stream(results)
-                .map(r -> r == null ? "-" : ((TargetResult) r).target_name)
-                .collect(Collectors.toList());
+    static int best(byte[] audio, int rankBy, Object result) {
+        return LoadManager.VerifyDataWithGetMaxProbability(audio, audio.length, "/models", rankBy,
+                result, false);
     }
 
     static boolean engineLoaded() {
@@ -190,16 +180,13 @@ class IdentificationTest {
     @ValueSource(ints = {0, 3, -1, 1, 2})
     void rankByChoosesTheOrder(int rankBy) {
         ScriptedEngine.script(THREE_TARGETS);
-        List<String> expected = rankBy == 1 ? List.of("carl", "anna", "bert")
-                : rankBy == 2 ? List.of("bert", "carl", "anna")
-                : List.of("bert", "anna", "carl");
+        List<String> expected = ranked(rankBy);
         Object[] results = new Object[3];
         assertEquals(0, all(WaveFiles.anyRecording(), rankBy, results));
         assertEquals(expected, names(results));
         TargetResult best = new TargetResult();
         byte[] audio = WaveFiles.anyRecording();
-        assertEquals(0, LoadManager.VerifyDataWithGetMaxProbability(audio, audio.length,
-                "/models", rankBy, best, false));
+        assertEquals(0, best(audio, rankBy, best));
         assertEquals(expected.get(0), best.target_name);
     }
 
@@ -242,8 +229,7 @@ class IdentificationTest {
         ConstructedResult best = new ConstructedResult();
         best.marker = 1234;
         byte[] audio = WaveFiles.anyRecording();
-        assertEquals(0, LoadManager.VerifyDataWithGetMaxProbability(audio, audio.length,
-                "/models", 0, best, false));
+        assertEquals(0, best(audio, 0, best));
         assertEquals(1234, best.marker);
         assertEquals("bert", best.target_name);
         assertEquals(7000, best.errorFA_percent);
@@ -255,8 +241,7 @@ class IdentificationTest {
         TargetResult best = new TargetResult();
         best.logScore = 5;
         byte[] audio = WaveFiles.anyRecording();
-        assertEquals(0, LoadManager.VerifyDataWithGetMaxProbability(audio, audio.length,
-                "/models", 0, best, false));
+        assertEquals(0, best(audio, 0, best));
         assertEquals(5, best.logScore);
         assertNull(best.target_name);
         assertEquals(0, all(audio, 0, new Object[0]));
@@ -286,8 +271,7 @@ class IdentificationTest {
                 "target 900 0 0 third");
         TargetResult best = new TargetResult();
         byte[] audio = WaveFiles.anyRecording();
-        assertEquals(0, LoadManager.VerifyDataWithGetMaxProbability(audio, audio.length,
-                "/models", 0, best, false));
+        assertEquals(0, best(audio, 0, best));
         assertEquals("second", best.target_name);
     }
 
@@ -297,8 +281,7 @@ class IdentificationTest {
         byte[] audio = WaveFiles.anyRecording();
         Object[][] arrays = {null, new Object[2], new String[3]};
         for (Object[] results : arrays) {
-            assertEquals(LoadManager.ERR_RESULT_DELIVERY, LoadManager.VerifyDataWithGetAll(audio,
-                    audio.length, "/models", 0, RESULT, results, false));
+            assertEquals(LoadManager.ERR_RESULT_DELIVERY, all(audio, 0, results));
         }
         String[] classes = {"com/mirelta/requests/NoSuchResult", "com.mirelta.requests.TargetResult",
             jniName(LongScoreResult.class), jniName(NamelessResult.class),
@@ -307,10 +290,8 @@ class IdentificationTest {
             assertEquals(LoadManager.ERR_RESULT_DELIVERY, LoadManager.VerifyDataWithGetAll(audio,
                     audio.length, "/models", 0, name, new Object[3], false), name);
         }
-        assertEquals(LoadManager.ERR_RESULT_DELIVERY, LoadManager.VerifyDataWithGetMaxProbability(
-                audio, audio.length, "/models", 0, null, false));
-        assertEquals(LoadManager.ERR_RESULT_DELIVERY, LoadManager.VerifyDataWithGetMaxProbability(
-                audio, audio.length, "/models", 0, new NamelessResult(), false));
+        assertEquals(LoadManager.ERR_RESULT_DELIVERY, best(audio, 0, null));
+        assertEquals(LoadManager.ERR_RESULT_DELIVERY, best(audio, 0, new NamelessResult()));
     }
 
     @Test
@@ -361,9 +342,8 @@ class IdentificationTest {
                         Object[] results = new Object[3];
                         TargetResult best = new TargetResult();
                         int all = all(audio, rankBy, results);
-                        int one = LoadManager.VerifyDataWithGetMaxProbability(audio, audio.length,
-                                "/models", rankBy, best, false);
-                        String expected = rankBy == 1 ? "carl" : "bert";
+                        int one = best(audio, rankBy, best);
+                        String expected = ranked(rankBy).get(0);
                         if (all != 0 || one != 0 || !expected.equals(best.target_name)
                                 || !expected.equals(((TargetResult) results[0]).target_name)) {
                             return "thread " + thread + " call " + call + ": " + all + " " + one

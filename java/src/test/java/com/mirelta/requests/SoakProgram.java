@@ -1,5 +1,12 @@
 package com.mirelta.requests;
 
+import static com.mirelta.requests.ScriptedEngine.THREE_TARGETS;
+import static com.mirelta.requests.ScriptedEngine.jniName;
+import static com.mirelta.requests.ScriptedEngine.names;
+import static com.mirelta.requests.ScriptedEngine.ranked;
+
+import com.mirelta.requests.ScriptedEngine.ModelSets;
+import com.mirelta.requests.ScriptedEngine.NamelessResult;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
@@ -12,6 +19,7 @@ import java.util.concurrent.Executors;
 import java.util.concurrent.Future;
 import java.util.concurrent.atomic.AtomicInteger;
 import java.util.concurrent.atomic.AtomicLong;
+import java.util.function.Supplier;
 import java.util.stream.Stream;
 
 /**
@@ -36,34 +44,14 @@ public final class SoakProgram {
     static final long GROWTH_LIMIT_KB = 8 * 1024;
     static final int MAX_REPORTED = 20;
 
-    /** The fields the library writes. */
-    static class Result {
-        public int logScore;
-        public int errorFA_percent;
-        public int errorFR_percent;
-        public String target_name;
-    }
+    /**
+     * The result class of the calls that take a class name: its name is long (see above). The
+     * library finds the fields it inherits, as it would those declared in it.
+     */
+    static final class ResultWhoseClassNameIsLongEnoughThatACopyOfItsCharactersLeftUnreleasedOnEveryCallThatTakesItWouldAddOverTenMegabytesToTheResidentMemoryOfThisProgramDuringTheHundredThousandCallsOfTheSoakAndSoFailItsLimit extends TargetResult {}
 
-    /** The result class of the calls that take a class name: its name is long (see above). */
-    static final class ResultWhoseClassNameIsLongEnoughThatACopyOfItsCharactersLeftUnreleasedOnEveryCallThatTakesItWouldAddOverTenMegabytesToTheResidentMemoryOfThisProgramDuringTheHundredThousandCallsOfTheSoakAndSoFailItsLimit extends Result {}
-
-    static final String RESULT_CLASS = Arrays.stream(SoakProgram.class.getDeclaredClasses())
-            .filter(type -> type.getSuperclass() == Result.class).findFirst().orElseThrow()
-            .getName().replace('.', '/');
-
-    /** A result class without the name field: nothing can be delivered into it. */
-    static final class NamelessResult {
-        public int logScore;
-        public int errorFA_percent;
-        public int errorFR_percent;
-    }
-
-    static final String[] THREE_TARGETS = {
-        "target 1500 300 9000 anna", "target 2500 100 7000 bert", "target 500 900 8000 carl"};
-    /** Names in the order of each criterion: score (and any other rankBy), FRR, FAR. */
-    static final List<String> BY_SCORE = List.of("bert", "anna", "carl");
-    static final List<String> BY_FRR = List.of("carl", "anna", "bert");
-    static final List<String> BY_FAR = List.of("bert", "carl", "anna");
+    static final String RESULT_CLASS = jniName(Arrays.stream(SoakProgram.class.getDeclaredClasses())
+            .filter(type -> type.getSuperclass() == TargetResult.class).findFirst().orElseThrow());
 
     /** What the engine writes, and what Java must receive for it. */
     static final String[][] AWKWARD_NAMES = {
@@ -143,20 +131,12 @@ public final class SoakProgram {
         return expected == actual ? null : what + ": code " + actual + ", expected " + expected;
     }
 
-    private static List<String> names(Object[] results) {
-        List<String> names = new ArrayList<>();
-        for (Object result : results) {
-            names.add(result == null ? "-" : nameOf(result));
-        }
-        return names;
-    }
-
-    private static String nameOf(Object result) {
-        return ((Result) result).target_name;
-    }
-
-    private static List<String> ranked(int rankBy) {
-        return rankBy == 1 ? BY_FRR : rankBy == 2 ? BY_FAR : BY_SCORE;
+    /**
+     * The wrong code when there is one, else the complaint unless the results are right. The
+     * complaint is built only when needed, as it costs more than the check.
+     */
+    private static String unlessRight(String wrongCode, boolean right, Supplier<String> complaint) {
+        return wrongCode != null ? wrongCode : right ? null : complaint.get();
     }
 
     private int all(byte[] audio, int length, String models, int rankBy, String className,
@@ -181,35 +161,33 @@ public final class SoakProgram {
                     all(mono, mono.length, threeTargets, rankBy, RESULT_CLASS, results));
             List<String> expected = new ArrayList<>(ranked(rankBy));
             expected.add("-");
-            return wrong != null ? wrong
-                    : names(results).equals(expected) ? null : "all, mono: " + names(results);
+            return unlessRight(wrong, names(results).equals(expected),
+                    () -> "all, mono: " + names(results));
         });
         list.add(n -> {
             int rankBy = n % 3;
             TargetResult result = new TargetResult();
             String wrong = expect("best, stereo", 0,
                     best(stereo, stereo.length, threeTargets, rankBy, result));
-            return wrong != null ? wrong
-                    : ranked(rankBy).get(0).equals(result.target_name) ? null
-                    : "best, stereo: " + result.target_name;
+            return unlessRight(wrong, ranked(rankBy).get(0).equals(result.target_name),
+                    () -> "best, stereo: " + result.target_name);
         });
         list.add(n -> {
             Object[] results = new Object[3];
             String wrong = expect("all, mu-law", 0,
                     all(mulaw, mulaw.length, threeTargets, 1, RESULT_CLASS, results));
-            Result first = (Result) results[0];
-            return wrong != null ? wrong
-                    : first != null && first.errorFR_percent == 900 && first.logScore == 500
-                            && first.errorFA_percent == 8000 ? null
-                    : "all, mu-law: " + names(results);
+            TargetResult first = (TargetResult) results[0];
+            return unlessRight(wrong, first != null && first.errorFR_percent == 900
+                    && first.logScore == 500 && first.errorFA_percent == 8000,
+                    () -> "all, mu-law: " + names(results));
         });
         list.add(n -> {
             TargetResult result = new TargetResult();
             String wrong = expect("best, A-law", 0, best(alaw, alaw.length, threeTargets, 2,
                     result));
-            return wrong != null ? wrong
-                    : "bert".equals(result.target_name) && result.errorFA_percent == 7000 ? null
-                    : "best, A-law: " + result.target_name;
+            return unlessRight(wrong,
+                    "bert".equals(result.target_name) && result.errorFA_percent == 7000,
+                    () -> "best, A-law: " + result.target_name);
         });
         list.add(n -> {
             Object[] results = new Object[AWKWARD_NAMES.length];
@@ -219,8 +197,8 @@ public final class SoakProgram {
             for (String[] name : AWKWARD_NAMES) {
                 expected.add(name[1]);
             }
-            return wrong != null ? wrong
-                    : names(results).equals(expected) ? null : "awkward names: " + names(results);
+            return unlessRight(wrong, names(results).equals(expected),
+                    () -> "awkward names: " + names(results));
         });
         list.add(n -> {
             Object[] results = new Object[64];
@@ -230,7 +208,8 @@ public final class SoakProgram {
                 return wrong;
             }
             for (int i = 1; i < results.length; i++) {
-                if (((Result) results[i - 1]).logScore < ((Result) results[i]).logScore) {
+                if (((TargetResult) results[i - 1]).logScore
+                        < ((TargetResult) results[i]).logScore) {
                     return "64 targets: not ranked at " + i;
                 }
             }
@@ -242,9 +221,8 @@ public final class SoakProgram {
             TargetResult result = new TargetResult();
             String wrong = expect("best, long recording", 0,
                     best(audio, audio.length, threeTargets, 0, result));
-            return wrong != null ? wrong
-                    : "bert".equals(result.target_name) ? null
-                    : "best, long recording: " + result.target_name;
+            return unlessRight(wrong, "bert".equals(result.target_name),
+                    () -> "best, long recording: " + result.target_name);
         });
         // A recording damaged at one byte, or cut short: unreadable, or read as far as it goes.
         list.add(n -> {
@@ -279,20 +257,20 @@ public final class SoakProgram {
             TargetResult result = new TargetResult();
             String wrong = expect("no whole frame", 0,
                     best(noWholeFrame, noWholeFrame.length, threeTargets, 0, result));
-            return wrong != null ? wrong : result.target_name == null ? null : "no whole frame";
+            return unlessRight(wrong, result.target_name == null, () -> "no whole frame");
         });
         // Engine answers.
         list.add(n -> {
             Object[] results = new Object[3];
             String wrong = expect("engine code", 4242,
                     all(mono, mono.length, engineCode, 0, RESULT_CLASS, results));
-            return wrong != null ? wrong
-                    : names(results).equals(List.of("-", "-", "-")) ? null : "engine code";
+            return unlessRight(wrong, names(results).equals(List.of("-", "-", "-")),
+                    () -> "engine code");
         });
         list.add(n -> {
             TargetResult result = new TargetResult();
             String wrong = expect("failed load", 0, best(mono, mono.length, failedLoad, 0, result));
-            return wrong != null ? wrong : result.target_name == null ? null : "failed load";
+            return unlessRight(wrong, result.target_name == null, () -> "failed load");
         });
         list.add(n -> expect("negative count", LoadManager.ERR_ENGINE_CONTRACT,
                 all(mono, mono.length, negativeCount, 0, RESULT_CLASS, new Object[3])));
@@ -300,7 +278,7 @@ public final class SoakProgram {
             TargetResult result = new TargetResult();
             String wrong = expect("no targets", 0, best(stereo, stereo.length, noTargets, 1,
                     result));
-            return wrong != null ? wrong : result.target_name == null ? null : "no targets";
+            return unlessRight(wrong, result.target_name == null, () -> "no targets");
         });
         // Destinations that cannot take the results.
         list.add(n -> {
@@ -309,7 +287,7 @@ public final class SoakProgram {
                     all(mono, mono.length, threeTargets, 0, RESULT_CLASS, results));
         });
         String[] classes = {"com/mirelta/requests/NoSuchResult",
-            "com.mirelta.requests.TargetResult", NamelessResult.class.getName().replace('.', '/'),
+            "com.mirelta.requests.TargetResult", jniName(NamelessResult.class),
             "java/lang/Runnable"};
         list.add(n -> expect("undeliverable class", LoadManager.ERR_RESULT_DELIVERY,
                 all(mono, mono.length, threeTargets, 0, classes[n % classes.length],
@@ -359,38 +337,21 @@ public final class SoakProgram {
     }
 
     /** Loads against releases in the engine's call log: each load released once, unchanged. */
-    static String checkCallLog(Path log) throws IOException {
-        long loads;
-        long releases;
-        long mismatches;
-        try (Stream<String> lines = Files.lines(log, StandardCharsets.UTF_8)) {
-            long[] counts = new long[3];
-            lines.forEach(line -> {
-                if (line.startsWith("LoadFromSubDirsToBuffers")) {
-                    counts[0]++;
-                } else if (line.equals("DestroyedBuffers ok")
-                        || line.equals("DestroyedBuffers empty")) {
-                    counts[1]++;
-                } else if (line.contains("mismatch")) {
-                    counts[2]++;
-                }
-            });
-            loads = counts[0];
-            releases = counts[1];
-            mismatches = counts[2];
+    static String checkCallLog() throws IOException {
+        ModelSets sets;
+        try (Stream<String> lines = Files.lines(ScriptedEngine.CALL_LOG, StandardCharsets.UTF_8)) {
+            sets = ScriptedEngine.modelSets(lines);
         }
-        System.out.println("soak: engine call log: " + loads + " loads, " + releases
-                + " releases, " + mismatches + " mismatched releases");
-        return loads == releases && mismatches == 0 && loads > 0 ? null
+        System.out.println("soak: engine call log: " + sets.loads() + " loads, " + sets.releases()
+                + " releases, " + sets.mismatches() + " mismatched releases");
+        return sets.loads() == sets.releases() && sets.mismatches() == 0 && sets.loads() > 0 ? null
                 : "model sets not released exactly once";
     }
 
     public static void main(String[] args) throws Exception {
-        Path callLog = Path.of(System.getenv("KESTRUNE_CALL_LOG"));
-        Path scripts = callLog.resolveSibling("scripts");
+        Path scripts = ScriptedEngine.CALL_LOG.resolveSibling("scripts");
         Files.createDirectories(scripts);
-        Files.deleteIfExists(callLog);
-        Files.write(Path.of(System.getenv("KESTRUNE_SCRIPT")), List.of());
+        ScriptedEngine.script();
 
         SoakProgram soak = new SoakProgram(scripts);
         List<Scenario> scenarios = soak.scenarios();
@@ -409,7 +370,7 @@ public final class SoakProgram {
             System.out.printf("soak: resident memory %.1f MB before, %.1f MB after, growth %.1f MB"
                     + " (limit %.1f MB)%n", before / 1024.0, after / 1024.0, growth / 1024.0,
                     GROWTH_LIMIT_KB / 1024.0);
-            String log = checkCallLog(callLog);
+            String log = checkCallLog();
             boolean ok = true;
             if (soak.failures.get() > 0) {
                 System.out.println("FAILED: " + soak.failures.get() + " calls misbehaved");
@@ -430,7 +391,7 @@ public final class SoakProgram {
             if (!ok) {
                 System.exit(1);
             }
-            Files.delete(callLog);  // tens of megabytes, of no use once checked
+            Files.delete(ScriptedEngine.CALL_LOG);  // tens of megabytes, of no use once checked
             System.out.println("soak: passed");
         } finally {
             pool.shutdown();

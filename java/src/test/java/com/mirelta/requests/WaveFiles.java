@@ -2,8 +2,8 @@ package com.mirelta.requests;
 
 import java.io.ByteArrayOutputStream;
 
-/** Builds WAVE file images for the tests. */
-final class WaveFiles {
+/** Builds WAVE file images for the tests and for the whole-call benchmark, which compiles it. */
+public final class WaveFiles {
     private WaveFiles() {}
 
     /** Interleaved 16-bit PCM with {@code channels} samples per frame. */
@@ -21,7 +21,8 @@ final class WaveFiles {
         return wave(tag, 1, 1, 8, codes);
     }
 
-    static byte[] wave(int tag, int channels, int blockAlign, int bits, byte[] data) {
+    /** A header for {@code data} at 8000 frames per second, then the data. */
+    public static byte[] wave(int tag, int channels, int blockAlign, int bits, byte[] data) {
         ByteArrayOutputStream out = new ByteArrayOutputStream();
         ascii(out, "RIFF");
         int32(out, 36 + data.length);
