@@ -18,12 +18,12 @@
 #include "audio/wave_decoder.h"
 #include "audio/wave_header.h"
 #include "audio/wave_reader.h"
-#include "bridge/load_manager.h"
 #include "identification_case.h"
 #include "return_codes.h"
 #include "support/event_log.h"
 #include "support/fake_engine.h"
 #include "support/fake_jni.h"
+#include "support/identification_call.h"
 
 namespace {
 
@@ -266,15 +266,16 @@ void Run(IdentificationCase& c) {
         result = jni.NewInstance(resultClass);
     }
 
-    jbyteArray audio = c.audioNull ? nullptr : jni.NewByteArray(call.audio);
-    jstring models = c.modelsDirNull ? nullptr : jni.NewString("/models");
-    const jboolean verbose = c.verbose ? JNI_TRUE : JNI_FALSE;
-    const jint code =
-        c.best ? Java_com_mirelta_requests_LoadManager_VerifyDataWithGetMaxProbability(
-                     jni.env(), nullptr, audio, call.audioLength, models, c.rankBy, result, verbose)
-               : Java_com_mirelta_requests_LoadManager_VerifyDataWithGetAll(
-                     jni.env(), nullptr, audio, call.audioLength, models, c.rankBy,
-                     c.classNameNull ? nullptr : jni.NewString(call.className), results, verbose);
+    const testsupport::CallArgs args{
+        .audio = c.audioNull ? std::nullopt : std::optional(call.audio),
+        .audioLength = call.audioLength,
+        .modelsDir = c.modelsDirNull ? std::nullopt : std::optional<std::string>("/models"),
+        .rankBy = c.rankBy,
+        .resultClassName =
+            c.classNameNull ? std::nullopt : std::optional<std::string>(call.className),
+        .verbose = c.verbose};
+    const jint code = c.best ? testsupport::CallGetBest(jni, args, result)
+                             : testsupport::CallGetAll(jni, args, results);
 
     // What the JVM and the engine need on every path.
     Check(jni.Clean(),

@@ -31,14 +31,11 @@ TEST_F(IdentificationTest, NullStringsAreReportedBeforeAnythingElse) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         FakeJni local;
-        CallArgs args;
-        args.modelsDir = c.modelsDir;
-        args.resultClassName = c.className;
-        args.audio = std::nullopt;  // would be 2071 if checked first
-        const jint code = Java_com_mirelta_requests_LoadManager_VerifyDataWithGetAll(
-            local.env(), nullptr, nullptr, 0, c.modelsDir ? local.NewString(*c.modelsDir) : nullptr,
-            0, c.className ? local.NewString(*c.className) : nullptr, nullptr, JNI_TRUE);
-        EXPECT_EQ(code, jkestrune::ERR_NULL_ARGUMENT);
+        const CallArgs args{.audio = std::nullopt,  // would be 2071 if checked first
+                            .modelsDir = c.modelsDir,
+                            .resultClassName = c.className,
+                            .verbose = true};
+        EXPECT_EQ(CallGetAll(local, args, nullptr), jkestrune::ERR_NULL_ARGUMENT);
         EXPECT_EQ(local.ObtainedStrings(), c.obtained);
         EXPECT_TRUE(local.Clean());
     }
@@ -52,10 +49,9 @@ TEST_F(IdentificationTest, UnreadableStringsAreOutOfMemory) {
         FakeJni local;
         local.DefineResultClass("test/Result");
         local.FailCall("GetStringUTFChars", failing);
-        const jint code = Java_com_mirelta_requests_LoadManager_VerifyDataWithGetAll(
-            local.env(), nullptr, local.NewByteArray(Pcm16Wave({1, 2, 3})), 50,
-            local.NewString("/models"), 0, local.NewString("test/Result"), nullptr, JNI_FALSE);
-        EXPECT_EQ(code, jkestrune::ERR_OUT_OF_MEMORY) << "failing call " << failing;
+        EXPECT_EQ(CallGetAll(local, {.audio = Pcm16Wave({1, 2, 3}), .audioLength = 50}, nullptr),
+                  jkestrune::ERR_OUT_OF_MEMORY)
+            << "failing call " << failing;
         EXPECT_EQ(local.Count("ExceptionClear"), 1);
         EXPECT_TRUE(local.Clean());
     }

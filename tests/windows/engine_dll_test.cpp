@@ -31,6 +31,7 @@
 #include "core/training.h"
 #include "engine/kestrune.h"
 #include "support/fake_jni.h"
+#include "support/identification_call.h"
 #include "support/synthetic.h"
 #include "support/wave_writer.h"
 #include "windows/jkestrune_dll.h"
@@ -183,9 +184,10 @@ class Caller {
     std::vector<Result> GetAll(const std::vector<uint8_t>& wave, const std::string& models,
                                jint rankBy, jint& code) {
         jobjectArray results = jni_.NewObjectArray(resultClass_, kTargets + 1);
-        code = methods_.verifyDataWithGetAll(
-            env(), nullptr, jni_.NewByteArray(wave), static_cast<jint>(wave.size()),
-            jni_.NewString(models), rankBy, jni_.NewString(kResultClass), results, JNI_FALSE);
+        code = testsupport::CallGetAll(
+            jni_,
+            {.audio = wave, .modelsDir = models, .rankBy = rankBy, .resultClassName = kResultClass},
+            results, methods_.verifyDataWithGetAll);
         std::vector<Result> delivered;
         for (size_t i = 0; i <= kTargets; ++i) {
             const jobject element = fakejni::FakeJni::Element(results, i);
@@ -198,9 +200,9 @@ class Caller {
     Result GetBest(const std::vector<uint8_t>& wave, const std::string& models, jint rankBy,
                    jint& code) {
         jobject result = jni_.NewInstance(resultClass_);
-        code = methods_.verifyDataWithGetMaxProbability(
-            env(), nullptr, jni_.NewByteArray(wave), static_cast<jint>(wave.size()),
-            jni_.NewString(models), rankBy, result, JNI_FALSE);
+        code =
+            testsupport::CallGetBest(jni_, {.audio = wave, .modelsDir = models, .rankBy = rankBy},
+                                     result, methods_.verifyDataWithGetMaxProbability);
         return Read(result);
     }
 
