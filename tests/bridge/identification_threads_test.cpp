@@ -172,11 +172,10 @@ std::vector<std::string> RunThread(int thread, const std::vector<uint8_t>& wave,
             if (!jni.Clean() || jni.LiveLocalRefs() != 0) {
                 failures.push_back(where.str() + "JNI environment not clean");
             }
-            const fakeengine::Seen& seen = fakeengine::Observed();
-            if (fakeengine::LiveModelSets() != 0 || seen.destroys != seen.loads ||
-                seen.destroyMismatches != 0) {
-                failures.push_back(where.str() + "model set not released exactly once");
+            if (const std::string imbalance = fakeengine::Imbalance(); !imbalance.empty()) {
+                failures.push_back(where.str() + imbalance);
             }
+            const fakeengine::Seen& seen = fakeengine::Observed();
             if (seen.loads > 0 && seen.paths.back() != path) {
                 failures.push_back(where.str() + "engine got path " + seen.paths.back());
             }
