@@ -132,6 +132,7 @@ TEST_F(IdentificationTest, FramesNarrowerThanOneBytePerChannelNeverReachTheEngin
         const Bytes mulaw = SimpleWave({7, c.channels, c.blockAlign, 8}, Bytes(c.dataBytes, 0xD5));
         EXPECT_EQ(RunAll({.audio = mulaw}, NewResults(1)), c.expected);
         EXPECT_EQ(EngineCalled(), c.expected == 0);
+        ExpectEngineBalanced();
     }
     EXPECT_EQ(fakeengine::Observed().sampleCount, 100);
 }
@@ -163,9 +164,11 @@ TEST_F(IdentificationTest, CompandedAudioIsExpandedBeforeScoring) {
         {7, {0xFF, 0x7F, 0x00, 0x80}, {0, 0, -32124, 32124}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("tag " + std::to_string(c.tag));
         fakeengine::Reset();
         EXPECT_EQ(RunAll({.audio = G711Wave(c.tag, c.codes)}, NewResults(1)), 0);
         EXPECT_EQ(fakeengine::Observed().samples, c.samples) << "tag " << c.tag;
+        ExpectEngineBalanced();
     }
 }
 
@@ -336,6 +339,7 @@ TEST_F(IdentificationTest, TargetNamesArriveAsJavaCanReadThem) {
         jobjectArray results = NewResults(1);
         ASSERT_EQ(RunAll({}, results), 0);
         EXPECT_EQ(DeliveredNames(results, 1)[0], c.javaName);
+        ExpectEngineBalanced();
     }
     EXPECT_EQ(jni.InvalidUtfStrings(), 0);
 }

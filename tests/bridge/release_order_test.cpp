@@ -199,6 +199,7 @@ TEST_F(ReleaseOrder, BuffersThatCannotBeAllocatedEndTheCallCleanly) {
         EXPECT_EQ(EngineCalled(), c.engineLoaded);
         EXPECT_EQ(fakeengine::Observed().scorings, 0);
         EXPECT_EQ(OutstandingTrackedBlocks(), 0);
+        ExpectEngineBalanced();
     }
 }
 
