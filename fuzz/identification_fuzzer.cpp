@@ -43,14 +43,9 @@ struct Classes {
     explicit Classes(FakeJni& jni)
         : result(jni.DefineResultClass("test/Result", {{"age", "I"}})),
           other(jni.DefineClass("test/Other", {})),
-          noFrr(jni.DefineClass("test/NoFrr", {{"logScore", "I"},
-                                               {"errorFA_percent", "I"},
-                                               {"target_name", "Ljava/lang/String;"}})),
-          longScore(jni.DefineClass("test/LongScore", {{"logScore", "J"},
-                                                       {"errorFA_percent", "I"},
-                                                       {"errorFR_percent", "I"},
-                                                       {"target_name", "Ljava/lang/String;"}})),
-          object(jni.DefineClass("java/lang/Object", {})) {}
+          noFrr(jni.DefineBrokenResultClass("test/NoFrr", "errorFR_percent", std::nullopt)),
+          longScore(jni.DefineBrokenResultClass("test/LongScore", "logScore", "J")),
+          object(jni.ObjectClass()) {}
 
     FakeClass* result;
     FakeClass* other;

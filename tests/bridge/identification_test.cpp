@@ -348,17 +348,9 @@ TEST_F(IdentificationTest, TargetNamesArriveAsJavaCanReadThem) {
 
 TEST_F(IdentificationTest, UndeliverableResultsAreReportedAndNothingStaysPending) {
     fakejni::FakeClass* other = jni.DefineClass("test/Other", {});
-    jni.DefineClass(
-        "test/NoFrr",
-        {{"logScore", "I"}, {"errorFA_percent", "I"}, {"target_name", "Ljava/lang/String;"}});
-    jni.DefineClass("test/LongScore", {{"logScore", "J"},
-                                       {"errorFA_percent", "I"},
-                                       {"errorFR_percent", "I"},
-                                       {"target_name", "Ljava/lang/String;"}});
-    jni.DefineClass("test/IntName", {{"logScore", "I"},
-                                     {"errorFA_percent", "I"},
-                                     {"errorFR_percent", "I"},
-                                     {"target_name", "I"}});
+    jni.DefineBrokenResultClass("test/NoFrr", "errorFR_percent", std::nullopt);
+    jni.DefineBrokenResultClass("test/LongScore", "logScore", "J");
+    jni.DefineBrokenResultClass("test/IntName", "target_name", "I");
     struct Case {
         const char* what;
         std::string className = "test/Result";
@@ -397,8 +389,7 @@ TEST_F(IdentificationTest, UndeliverableResultsAreReportedAndNothingStaysPending
 }
 
 TEST_F(IdentificationTest, UndeliverableBestResultIsReported) {
-    jni.DefineClass("test/NoName",
-                    {{"logScore", "I"}, {"errorFA_percent", "I"}, {"errorFR_percent", "I"}});
+    jni.DefineBrokenResultClass("test/NoName", "target_name", std::nullopt);
     ScriptTargets(kThreeTargets);
     EXPECT_EQ(RunBest({}, nullptr), jkestrune::ERR_RESULT_DELIVERY);
     jobject wrong = jni.NewInstance(jni.DefineClass("test/Empty", {}));

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -65,6 +66,12 @@ class FakeJni {
     FakeClass* DefineClass(const std::string& name, const std::vector<FieldSpec>& fields);
     // The result class with the four fields the library writes, plus `extra` fields.
     FakeClass* DefineResultClass(const std::string& name, const std::vector<FieldSpec>& extra = {});
+    // The result class with its field `field` declared with `signature` instead, or left out
+    // when `signature` is nullopt: a class the library cannot deliver into.
+    FakeClass* DefineBrokenResultClass(const std::string& name, const std::string& field,
+                                       const std::optional<std::string>& signature);
+    // java/lang/Object, which every environment defines; an array of it takes any object.
+    FakeClass* ObjectClass() const { return objectClass_; }
     jobjectArray NewObjectArray(FakeClass* elementClass, size_t length);
     jobject NewInstance(FakeClass* klass);
 
@@ -125,6 +132,7 @@ class FakeJni {
     std::map<const char*, jstring> utfChars_;
     std::vector<std::string> obtained_;
     std::vector<std::multiset<FakeObject*>> localFrames_{1};  // innermost last
+    FakeClass* objectClass_ = nullptr;
     FakeObject* pending_ = nullptr;
     int peakLocalRefs_ = 0;
     int callsWhilePending_ = 0;
