@@ -359,6 +359,8 @@ TEST_F(IdentificationTest, UndeliverableResultsAreReportedAndNothingStaysPending
         int failingNth = 1;
     };
     auto resultsOf = [this](size_t n) { return [this, n] { return NewResults(n); }; };
+    // An Object[] takes objects of any class: what fails is then the class itself.
+    auto objects = [this] { return jni.NewObjectArray(jni.ObjectClass(), 3); };
     const Case cases[] = {
         {"null results", "test/Result", [] { return jobjectArray{}; }},
         {"array shorter than the targets", "test/Result", resultsOf(2)},
@@ -366,9 +368,9 @@ TEST_F(IdentificationTest, UndeliverableResultsAreReportedAndNothingStaysPending
          [this, other] { return jni.NewObjectArray(other, 3); }},
         {"unknown class", "test/Missing", resultsOf(3)},
         {"dotted class name", "test.Result", resultsOf(3)},
-        {"missing field", "test/NoFrr", resultsOf(3)},
-        {"field of another type", "test/LongScore", resultsOf(3)},
-        {"name field of another type", "test/IntName", resultsOf(3)},
+        {"missing field", "test/NoFrr", objects},
+        {"field of another type", "test/LongScore", objects},
+        {"name field of another type", "test/IntName", objects},
         {"string cannot be made", "test/Result", resultsOf(3), "NewStringUTF", 2},
         {"class lookup fails midway", "test/Result", resultsOf(3), "FindClass", 3},
         {"object cannot be made", "test/Result", resultsOf(3), "AllocObject", 1},
@@ -389,9 +391,11 @@ TEST_F(IdentificationTest, UndeliverableResultsAreReportedAndNothingStaysPending
 }
 
 TEST_F(IdentificationTest, UndeliverableBestResultIsReported) {
-    jni.DefineBrokenResultClass("test/NoName", "target_name", std::nullopt);
+    fakejni::FakeClass* noName =
+        jni.DefineBrokenResultClass("test/NoName", "target_name", std::nullopt);
     ScriptTargets(kThreeTargets);
     EXPECT_EQ(RunBest({}, nullptr), jkestrune::ERR_RESULT_DELIVERY);
+    EXPECT_EQ(RunBest({}, jni.NewInstance(noName)), jkestrune::ERR_RESULT_DELIVERY);
     jobject wrong = jni.NewInstance(jni.DefineClass("test/Empty", {}));
     EXPECT_EQ(RunBest({}, wrong), jkestrune::ERR_RESULT_DELIVERY);
     jni.FailCall("NewStringUTF");
