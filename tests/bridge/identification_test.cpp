@@ -268,16 +268,12 @@ TEST_F(IdentificationTest, DeliveryFillsRankedPositionsAndLeavesTheTail) {
 
     EXPECT_EQ(FakeJni::Element(results, 3), keep3);
     EXPECT_EQ(FakeJni::Element(results, 4), keep4);
-    const struct {
-        const char* name;
-        jint score, far, frr;
-    } expected[] = {{"bert", 2500, 7000, 100}, {"anna", 1500, 9000, 300}, {"carl", 500, 8000, 900}};
+    // Name, logScore, errorFR_percent, errorFA_percent.
+    const fakejni::ResultFields expected[] = {
+        {"bert", 2500, 100, 7000}, {"anna", 1500, 300, 9000}, {"carl", 500, 900, 8000}};
     for (size_t p = 0; p < 3; ++p) {
         jobject object = FakeJni::Element(results, p);
-        EXPECT_EQ(FakeJni::StringField(object, "target_name"), expected[p].name);
-        EXPECT_EQ(FakeJni::IntField(object, "logScore"), expected[p].score);
-        EXPECT_EQ(FakeJni::IntField(object, "errorFA_percent"), expected[p].far);
-        EXPECT_EQ(FakeJni::IntField(object, "errorFR_percent"), expected[p].frr);
+        EXPECT_EQ(fakejni::ReadResult(object), expected[p]);
         EXPECT_EQ(FakeJni::Unwrap(object)->intFields.count("age"), 0u) << "no constructor ran";
     }
     EXPECT_EQ(jni.Count("FindClass"), 3) << "looked up anew for every target";

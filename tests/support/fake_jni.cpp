@@ -413,6 +413,21 @@ jobject FakeJni::Element(jobjectArray array, size_t index) {
     return AsJ(Obj(array)->elements.at(index));
 }
 
+std::string ResultFields::Text() const {
+    return name + " " + std::to_string(logScore) + " " + std::to_string(errorFR) + " " +
+           std::to_string(errorFA);
+}
+
+std::ostream& operator<<(std::ostream& out, const ResultFields& fields) {
+    return out << fields.Text();
+}
+
+ResultFields ReadResult(jobject object) {
+    return {FakeJni::StringField(object, "target_name"), FakeJni::IntField(object, "logScore"),
+            FakeJni::IntField(object, "errorFR_percent"),
+            FakeJni::IntField(object, "errorFA_percent")};
+}
+
 void FakeJni::FailCall(const std::string& function, int nth) {
     failures_[function].push_back(Count(function) + nth);
 }

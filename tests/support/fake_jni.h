@@ -11,6 +11,7 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -140,6 +141,22 @@ class FakeJni {
     int invalidUtf_ = 0;
     int violations_ = 0;
 };
+
+// The four fields the library writes into a result object, as read back from one.
+struct ResultFields {
+    std::string name;
+    jint logScore = 0;
+    jint errorFR = 0;
+    jint errorFA = 0;
+
+    bool operator==(const ResultFields&) const = default;
+    // "name logScore errorFR errorFA"
+    std::string Text() const;
+};
+std::ostream& operator<<(std::ostream& out, const ResultFields& fields);
+
+// The result fields of `object`: "<null>" for a name and 0 for a number never set.
+ResultFields ReadResult(jobject object);
 
 // True when `bytes` is valid modified UTF-8 as NewStringUTF expects: no NUL byte, no four-byte
 // sequence, no malformed or overlong sequence (except C0 80 for NUL).

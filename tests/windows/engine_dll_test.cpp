@@ -110,24 +110,7 @@ struct World {
 };
 
 // One delivered result object.
-struct Result {
-    std::string name;
-    int32_t logScore = 0;
-    int32_t errorFR = 0;
-    int32_t errorFA = 0;
-    bool operator==(const Result&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Result& r) {
-    return out << r.name << " " << r.logScore << " " << r.errorFR << " " << r.errorFA;
-}
-
-Result Read(jobject object) {
-    using fakejni::FakeJni;
-    return {FakeJni::StringField(object, "target_name"), FakeJni::IntField(object, "logScore"),
-            FakeJni::IntField(object, "errorFR_percent"),
-            FakeJni::IntField(object, "errorFA_percent")};
-}
+using Result = fakejni::ResultFields;
 
 // The seven functions of the kestrune.dll that the library loaded, for answers to compare the
 // library's results with.
@@ -191,7 +174,7 @@ class Caller {
         std::vector<Result> delivered;
         for (size_t i = 0; i <= kTargets; ++i) {
             const jobject element = fakejni::FakeJni::Element(results, i);
-            delivered.push_back(element != nullptr ? Read(element) : Result{});
+            delivered.push_back(element != nullptr ? fakejni::ReadResult(element) : Result{});
         }
         return delivered;
     }
@@ -203,7 +186,7 @@ class Caller {
         code =
             testsupport::CallGetBest(jni_, {.audio = wave, .modelsDir = models, .rankBy = rankBy},
                                      result, methods_.verifyDataWithGetMaxProbability);
-        return Read(result);
+        return fakejni::ReadResult(result);
     }
 
   private:

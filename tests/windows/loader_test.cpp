@@ -184,14 +184,7 @@ class LoadedLibrary : public ::testing::Test {
 
     // "name logScore errorFR_percent errorFA_percent", or "-" for a null reference.
     static std::string Describe(jobject result) {
-        using fakejni::FakeJni;
-        if (result == nullptr) {
-            return "-";
-        }
-        return FakeJni::StringField(result, "target_name") + " " +
-               std::to_string(FakeJni::IntField(result, "logScore")) + " " +
-               std::to_string(FakeJni::IntField(result, "errorFR_percent")) + " " +
-               std::to_string(FakeJni::IntField(result, "errorFA_percent"));
+        return result == nullptr ? "-" : fakejni::ReadResult(result).Text();
     }
 
     static HMODULE library_;
