@@ -38,7 +38,7 @@
 
 namespace {
 
-using jkestrune::windows_test::LibraryPath;
+using jkestrune::windows_test::LoadLibraryPinningEngine;
 using jkestrune::windows_test::Methods;
 using jkestrune::windows_test::ProgramFolder;
 using jkestrune::windows_test::Resolve;
@@ -200,9 +200,7 @@ const Result kUntouched{"<null>", 0, 0, 0};
 class EngineDll : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        library_ = LoadLibraryW(LibraryPath().c_str());
-        ASSERT_NE(library_, nullptr) << "LoadLibrary failed with error " << GetLastError();
-        ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, L"kestrune.dll", &engine_));
+        ASSERT_EQ(LoadLibraryPinningEngine(library_, engine_), "");
         world_ = new World();
     }
     static void TearDownTestSuite() {

@@ -26,6 +26,7 @@
 namespace {
 
 using jkestrune::windows_test::LibraryPath;
+using jkestrune::windows_test::LoadLibraryPinningEngine;
 using jkestrune::windows_test::Methods;
 using jkestrune::windows_test::ProgramFolder;
 using jkestrune::windows_test::Resolve;
@@ -132,13 +133,7 @@ class StdoutCapture {
 
 class LoadedLibrary : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        library_ = LoadLibraryW(LibraryPath().c_str());
-        ASSERT_NE(library_, nullptr) << "LoadLibrary failed with error " << GetLastError();
-        // The engine stays loaded for the rest of the program: its per-thread state must not
-        // go away under a test.
-        ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, L"kestrune.dll", &engine_));
-    }
+    static void SetUpTestSuite() { ASSERT_EQ(LoadLibraryPinningEngine(library_, engine_), ""); }
     static void TearDownTestSuite() {
         if (library_ != nullptr) {
             FreeLibrary(library_);
