@@ -147,9 +147,14 @@ class LoadedLibrary : public ::testing::Test {
     }
     void TearDown() override {
         EXPECT_TRUE(jni.Clean()) << "pending exception, unreleased characters or a broken rule";
-        if (!engine.Complete()) {
-            return;
+        if (engine.Complete()) {
+            ExpectEngineBalanced();
         }
+    }
+
+    // Every model set loaded so far was handed back to the engine exactly once. Checked after
+    // each test, and by loops of cases before engine.reset() forgets a case's loads.
+    void ExpectEngineBalanced() const {
         const TestEngineSeen seen = engine.Seen();
         EXPECT_EQ(seen.liveModelSets, 0) << "a model set was not handed back to the engine";
         EXPECT_EQ(seen.destroyMismatches, 0);
@@ -282,6 +287,8 @@ TEST_F(LoadedLibrary, BestTargetOfG711RecordingsByEachOrder) {
                         {7, "bob 2500 100 300"}};
     for (const auto& recording : recordings) {
         for (const auto& order : orders) {
+            SCOPED_TRACE("format " + std::to_string(recording.formatTag) + ", order " +
+                         std::to_string(order.rankBy));
             engine.reset();
             ScriptThreeTargets();
             const std::vector<uint8_t> wave =
@@ -293,6 +300,7 @@ TEST_F(LoadedLibrary, BestTargetOfG711RecordingsByEachOrder) {
             EXPECT_EQ(Describe(result), order.best)
                 << "format " << recording.formatTag << ", order " << order.rankBy;
             EXPECT_EQ(SamplesSeen(), recording.linear) << "format " << recording.formatTag;
+            ExpectEngineBalanced();
         }
     }
 }
@@ -318,6 +326,7 @@ TEST_F(LoadedLibrary, ReturnCodesCrossTheBoundaryUnchanged) {
         {"negative engine code", wave, "m", kClass, INT32_MIN, INT32_MIN, true},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         engine.reset();
         ScriptThreeTargets();
         const TestEngineAnswers answers{0, 0, 0, 0, c.engineCode};
@@ -334,6 +343,7 @@ TEST_F(LoadedLibrary, ReturnCodesCrossTheBoundaryUnchanged) {
             EXPECT_EQ(GetBest(args, result), c.expected) << c.what;
             EXPECT_EQ(Describe(result), "<null> 0 0 0") << c.what << ": the object is untouched";
         }
+        ExpectEngineBalanced();
     }
 }
 
