@@ -8,7 +8,6 @@
 // order with the engine's values, and untouched whenever nothing was delivered.
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <numeric>
 #include <optional>
@@ -18,6 +17,7 @@
 #include "audio/wave_decoder.h"
 #include "audio/wave_header.h"
 #include "audio/wave_reader.h"
+#include "check.h"
 #include "identification_case.h"
 #include "return_codes.h"
 #include "support/event_log.h"
@@ -30,13 +30,7 @@ namespace {
 using fakejni::FakeClass;
 using fakejni::FakeJni;
 using fuzzcase::IdentificationCase;
-
-void Check(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "identification_fuzzer: %s\n", what);
-        std::abort();
-    }
-}
+using fuzzcheck::Check;
 
 // The classes a destination can be made of, on one fake heap.
 struct Classes {
