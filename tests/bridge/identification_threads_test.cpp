@@ -154,7 +154,7 @@ std::vector<std::string> RunThread(int thread, const std::vector<uint8_t>& wave,
             }
 
             const std::vector<uint8_t>& bytes = s.notAWave ? notAWave : wave;
-            testsupport::CallArgs args{
+            const testsupport::CallArgs args{
                 .audio = s.nullAudio ? std::nullopt : std::optional(bytes),
                 .audioLength = static_cast<jint>(bytes.size()) + s.lengthDelta,
                 .modelsDir = s.nullModelsDir ? std::nullopt : std::optional(path),
