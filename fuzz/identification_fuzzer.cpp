@@ -8,7 +8,6 @@
 // order with the engine's values, and untouched whenever nothing was delivered.
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <numeric>
 #include <optional>
@@ -18,39 +17,29 @@
 #include "audio/wave_decoder.h"
 #include "audio/wave_header.h"
 #include "audio/wave_reader.h"
-#include "bridge/load_manager.h"
+#include "check.h"
 #include "identification_case.h"
 #include "return_codes.h"
 #include "support/event_log.h"
 #include "support/fake_engine.h"
 #include "support/fake_jni.h"
+#include "support/identification_call.h"
 
 namespace {
 
 using fakejni::FakeClass;
 using fakejni::FakeJni;
 using fuzzcase::IdentificationCase;
-
-void Check(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "identification_fuzzer: %s\n", what);
-        std::abort();
-    }
-}
+using fuzzcheck::Check;
 
 // The classes a destination can be made of, on one fake heap.
 struct Classes {
     explicit Classes(FakeJni& jni)
         : result(jni.DefineResultClass("test/Result", {{"age", "I"}})),
           other(jni.DefineClass("test/Other", {})),
-          noFrr(jni.DefineClass("test/NoFrr", {{"logScore", "I"},
-                                               {"errorFA_percent", "I"},
-                                               {"target_name", "Ljava/lang/String;"}})),
-          longScore(jni.DefineClass("test/LongScore", {{"logScore", "J"},
-                                                       {"errorFA_percent", "I"},
-                                                       {"errorFR_percent", "I"},
-                                                       {"target_name", "Ljava/lang/String;"}})),
-          object(jni.DefineClass("java/lang/Object", {})) {}
+          noFrr(jni.DefineBrokenResultClass("test/NoFrr", "errorFR_percent", std::nullopt)),
+          longScore(jni.DefineBrokenResultClass("test/LongScore", "logScore", "J")),
+          object(jni.ObjectClass()) {}
 
     FakeClass* result;
     FakeClass* other;
@@ -266,15 +255,16 @@ void Run(IdentificationCase& c) {
         result = jni.NewInstance(resultClass);
     }
 
-    jbyteArray audio = c.audioNull ? nullptr : jni.NewByteArray(call.audio);
-    jstring models = c.modelsDirNull ? nullptr : jni.NewString("/models");
-    const jboolean verbose = c.verbose ? JNI_TRUE : JNI_FALSE;
-    const jint code =
-        c.best ? Java_com_mirelta_requests_LoadManager_VerifyDataWithGetMaxProbability(
-                     jni.env(), nullptr, audio, call.audioLength, models, c.rankBy, result, verbose)
-               : Java_com_mirelta_requests_LoadManager_VerifyDataWithGetAll(
-                     jni.env(), nullptr, audio, call.audioLength, models, c.rankBy,
-                     c.classNameNull ? nullptr : jni.NewString(call.className), results, verbose);
+    const testsupport::CallArgs args{
+        .audio = c.audioNull ? std::nullopt : std::optional(call.audio),
+        .audioLength = call.audioLength,
+        .modelsDir = c.modelsDirNull ? std::nullopt : std::optional<std::string>("/models"),
+        .rankBy = c.rankBy,
+        .resultClassName =
+            c.classNameNull ? std::nullopt : std::optional<std::string>(call.className),
+        .verbose = c.verbose};
+    const jint code = c.best ? testsupport::CallGetBest(jni, args, result)
+                             : testsupport::CallGetAll(jni, args, results);
 
     // What the JVM and the engine need on every path.
     Check(jni.Clean(),
@@ -282,10 +272,9 @@ void Run(IdentificationCase& c) {
           "exception was pending, an invalid name string or a broken rule");
     Check(jni.LiveLocalRefs() == 0, "local references left behind");
     Check(jni.PeakLocalRefs() <= 3, "local references grow with the targets");
-    Check(fakeengine::LiveModelSets() == 0, "a model set was not handed back");
+    const std::string imbalance = fakeengine::Imbalance();
+    Check(imbalance.empty(), imbalance.c_str());
     const fakeengine::Seen& seen = fakeengine::Observed();
-    Check(seen.destroyMismatches == 0, "DestroyedBuffers got values the load did not hand out");
-    Check(seen.destroys == seen.loads, "DestroyedBuffers did not run exactly once per load");
 
     // The code and how far the call went.
     if (const std::optional<int32_t> early = CodeBeforeTheEngine(c, call)) {

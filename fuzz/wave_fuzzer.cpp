@@ -4,17 +4,17 @@
 // the buffer: both are exactly sized heap blocks, so AddressSanitizer sees any stray access.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "audio/wave_decoder.h"
 #include "audio/wave_reader.h"
+#include "check.h"
 #include "return_codes.h"
 
 namespace {
 
+using fuzzcheck::Check;
 using jkestrune::WaveHeader;
 
 constexpr uint32_t kUntouchedCount = 0xC0FFEE;
@@ -22,13 +22,6 @@ constexpr int16_t kUntouchedSample = 0x5A5A;
 // Counts above this come only from images whose nBlockAlign is far below their channel count;
 // their buffers would be hundreds of megabytes for a few kilobytes of input.
 constexpr uint32_t kMaxSlots = 1u << 20;
-
-void Check(bool holds, const char* what) {
-    if (!holds) {
-        std::fprintf(stderr, "wave_fuzzer: %s\n", what);
-        std::abort();
-    }
-}
 
 bool SameHeader(const WaveHeader& a, const WaveHeader& b) {
     return a.dataTotal == b.dataTotal && std::memcmp(&a.image, &b.image, sizeof a.image) == 0;

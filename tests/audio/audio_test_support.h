@@ -10,6 +10,11 @@
 
 namespace jkestrune::test {
 
+// Formats both pass tests use.
+inline constexpr Format kStereo16{WAVE_FORMAT_PCM, 2, 4, 16};
+inline constexpr Format kMonoALaw{WAVE_FORMAT_ALAW, 1, 1, 8};
+inline constexpr Format kMonoMuLaw{WAVE_FORMAT_MULAW, 1, 1, 8};
+
 // What a count holds when a pass did not write it.
 inline constexpr uint32_t kCountUntouched = 0xC0FFEE;
 // What a sample slot holds when nothing wrote it.

@@ -131,14 +131,25 @@ void ExpectExpansion(const G711ExpandPath& path, const Table& table, size_t coun
                   [&](int16_t* out) { path.expand(table.entries, in.data(), count, out); });
 }
 
-class G711ExpandPathTest : public testing::TestWithParam<G711ExpandPath> {
+// The tests of one kind of path (G711ExpandPath, Top16Path), each run on every path built in,
+// skipped on a processor that cannot run it.
+template <typename Path>
+class PathTest : public testing::TestWithParam<Path> {
   protected:
     void SetUp() override {
-        if (!GetParam().supported()) {
-            GTEST_SKIP() << "this processor cannot run the " << GetParam().name << " path";
+        if (!this->GetParam().supported()) {
+            GTEST_SKIP() << "this processor cannot run the " << this->GetParam().name << " path";
         }
     }
 };
+
+// A path's name as the test's name.
+template <typename Path>
+std::string PathName(const testing::TestParamInfo<Path>& info) {
+    return info.param.name;
+}
+
+using G711ExpandPathTest = PathTest<G711ExpandPath>;
 
 TEST_P(G711ExpandPathTest, EveryLengthUpToFiveHundredSamples) {
     for (const Table& table : kTables) {
@@ -166,9 +177,7 @@ TEST_P(G711ExpandPathTest, RecordingLongerThanTheCaches) {
 
 INSTANTIATE_TEST_SUITE_P(AllBuiltPaths, G711ExpandPathTest,
                          testing::ValuesIn(G711ExpandPaths().begin(), G711ExpandPaths().end()),
-                         [](const testing::TestParamInfo<G711ExpandPath>& info) {
-                             return std::string(info.param.name);
-                         });
+                         PathName<G711ExpandPath>);
 
 // --- Wide PCM --------------------------------------------------------------------------------
 
@@ -185,14 +194,7 @@ void ExpectTop16(const Top16Path& path, int width, size_t count, size_t outOffse
                   [&](int16_t* out) { path.take(width, in.data(), count, out); });
 }
 
-class Top16PathTest : public testing::TestWithParam<Top16Path> {
-  protected:
-    void SetUp() override {
-        if (!GetParam().supported()) {
-            GTEST_SKIP() << "this processor cannot run the " << GetParam().name << " path";
-        }
-    }
-};
+using Top16PathTest = PathTest<Top16Path>;
 
 TEST_P(Top16PathTest, EveryLengthUpToThreeHundredSamples) {
     for (const int width : {3, 4}) {
@@ -213,9 +215,7 @@ TEST_P(Top16PathTest, MisalignedOutputAndLongRecording) {
 
 INSTANTIATE_TEST_SUITE_P(AllBuiltPaths, Top16PathTest,
                          testing::ValuesIn(Top16Paths().begin(), Top16Paths().end()),
-                         [](const testing::TestParamInfo<Top16Path>& info) {
-                             return std::string(info.param.name);
-                         });
+                         PathName<Top16Path>);
 
 // --- The lists and the dispatchers -----------------------------------------------------------
 

@@ -21,30 +21,23 @@ using test::ChunkClaiming;
 using test::ExtensibleFormatBody;
 using test::Format;
 using test::FormatBody;
+using test::kMonoALaw;
+using test::kMonoMuLaw;
+using test::kStereo16;
+using test::Pcm16Data;
 using test::Riff;
 using test::SimpleWave;
 using Samples = std::vector<int16_t>;
-
-Bytes Le16(const Samples& samples) {
-    Bytes bytes;
-    for (int16_t s : samples) {
-        test::AppendLe16(bytes, static_cast<uint16_t>(s));
-    }
-    return bytes;
-}
 
 Bytes ExtensibleWave(const Format& format, uint32_t subFormat, const Bytes& data) {
     return Riff({Chunk("fmt ", ExtensibleFormatBody(format, subFormat)), Chunk("data", data)});
 }
 
-const Format kStereo16{WAVE_FORMAT_PCM, 2, 4, 16};
 const Format kMono8{WAVE_FORMAT_PCM, 1, 1, 8};
 const Format kMono24{WAVE_FORMAT_PCM, 1, 3, 24};
 const Format kStereo24{WAVE_FORMAT_PCM, 2, 6, 24};
 const Format kMono32{WAVE_FORMAT_PCM, 1, 4, 32};
 const Format kStereoALaw{WAVE_FORMAT_ALAW, 2, 2, 8};
-const Format kMonoALaw{WAVE_FORMAT_ALAW, 1, 1, 8};
-const Format kMonoMuLaw{WAVE_FORMAT_MULAW, 1, 1, 8};
 
 Format Extensible(int16_t channels, int16_t blockAlign, uint16_t bits) {
     return {WAVE_FORMAT_EXTENSIBLE, channels, blockAlign, bits};
@@ -75,16 +68,16 @@ void ExpectDecoded(const std::vector<DecodeCase>& cases) {
 TEST(WaveDecoderPcm, SixteenBitIsCopiedUnchanged) {
     const Samples stereo = {0, -1, 32767, -32768, 0x1234, -2};
     ExpectDecoded({
-        {"stereo", SimpleWave(kStereo16, Le16(stereo)), stereo, 3},
+        {"stereo", SimpleWave(kStereo16, Pcm16Data(stereo)), stereo, 3},
         {"the odd byte is left",
          SimpleWave({WAVE_FORMAT_PCM, 1, 2, 16}, {1, 0, 2, 0, 9}),
          {1, 2},
          2},
         // wBitsPerSample is never consulted: the width comes from nBlockAlign / nChannels.
-        {"bits say 12", SimpleWave({WAVE_FORMAT_PCM, 2, 4, 12}, Le16(stereo)), stereo, 3},
+        {"bits say 12", SimpleWave({WAVE_FORMAT_PCM, 2, 4, 12}, Pcm16Data(stereo)), stereo, 3},
         {"streaming data size: the bytes present",
          Riff({Chunk("fmt ", FormatBody(kStereo16)),
-               ChunkClaiming("data", 0xFFFFFFFFu, Le16({7, -7, 9}))}),
+               ChunkClaiming("data", 0xFFFFFFFFu, Pcm16Data({7, -7, 9}))}),
          {7, -7},
          1},
     });
@@ -144,8 +137,8 @@ TEST(WaveDecoderG711, ExpandsEveryByteThroughItsTable) {
 TEST(WaveDecoderExtensible, KnownSubFormatsAreDecodedAsTheirTag) {
     const Samples stereo = {100, -100, 200, -200};
     ExpectDecoded({
-        {"PCM 16-bit", ExtensibleWave(Extensible(2, 4, 16), WAVE_FORMAT_PCM, Le16(stereo)), stereo,
-         2},
+        {"PCM 16-bit", ExtensibleWave(Extensible(2, 4, 16), WAVE_FORMAT_PCM, Pcm16Data(stereo)),
+         stereo, 2},
         {"PCM 24-bit",
          ExtensibleWave(Extensible(1, 3, 24), WAVE_FORMAT_PCM, {0x56, 0x34, 0x12}),
          {0x1234},
@@ -157,7 +150,7 @@ TEST(WaveDecoderExtensible, KnownSubFormatsAreDecodedAsTheirTag) {
 }
 
 TEST(WaveDecoderUndecoded, WritesNothingButTheFormat) {
-    const Bytes data = Le16({1, 2, 3, 4});
+    const Bytes data = Pcm16Data({1, 2, 3, 4});
     Bytes wrongGuid = ExtensibleFormatBody(Extensible(1, 2, 16), WAVE_FORMAT_PCM);
     wrongGuid[39] ^= 0x01;
     const Bytes pcmGuid = ExtensibleFormatBody(Extensible(1, 2, 16), WAVE_FORMAT_PCM);

@@ -31,14 +31,11 @@ TEST_F(IdentificationTest, NullStringsAreReportedBeforeAnythingElse) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         FakeJni local;
-        CallArgs args;
-        args.modelsDir = c.modelsDir;
-        args.resultClassName = c.className;
-        args.audio = std::nullopt;  // would be 2071 if checked first
-        const jint code = Java_com_mirelta_requests_LoadManager_VerifyDataWithGetAll(
-            local.env(), nullptr, nullptr, 0, c.modelsDir ? local.NewString(*c.modelsDir) : nullptr,
-            0, c.className ? local.NewString(*c.className) : nullptr, nullptr, JNI_TRUE);
-        EXPECT_EQ(code, jkestrune::ERR_NULL_ARGUMENT);
+        const CallArgs args{.audio = std::nullopt,  // would be 2071 if checked first
+                            .modelsDir = c.modelsDir,
+                            .resultClassName = c.className,
+                            .verbose = true};
+        EXPECT_EQ(CallGetAll(local, args, nullptr), jkestrune::ERR_NULL_ARGUMENT);
         EXPECT_EQ(local.ObtainedStrings(), c.obtained);
         EXPECT_TRUE(local.Clean());
     }
@@ -52,10 +49,9 @@ TEST_F(IdentificationTest, UnreadableStringsAreOutOfMemory) {
         FakeJni local;
         local.DefineResultClass("test/Result");
         local.FailCall("GetStringUTFChars", failing);
-        const jint code = Java_com_mirelta_requests_LoadManager_VerifyDataWithGetAll(
-            local.env(), nullptr, local.NewByteArray(Pcm16Wave({1, 2, 3})), 50,
-            local.NewString("/models"), 0, local.NewString("test/Result"), nullptr, JNI_FALSE);
-        EXPECT_EQ(code, jkestrune::ERR_OUT_OF_MEMORY) << "failing call " << failing;
+        EXPECT_EQ(CallGetAll(local, {.audio = Pcm16Wave({1, 2, 3}), .audioLength = 50}, nullptr),
+                  jkestrune::ERR_OUT_OF_MEMORY)
+            << "failing call " << failing;
         EXPECT_EQ(local.Count("ExceptionClear"), 1);
         EXPECT_TRUE(local.Clean());
     }
@@ -136,6 +132,7 @@ TEST_F(IdentificationTest, FramesNarrowerThanOneBytePerChannelNeverReachTheEngin
         const Bytes mulaw = SimpleWave({7, c.channels, c.blockAlign, 8}, Bytes(c.dataBytes, 0xD5));
         EXPECT_EQ(RunAll({.audio = mulaw}, NewResults(1)), c.expected);
         EXPECT_EQ(EngineCalled(), c.expected == 0);
+        ExpectEngineBalanced();
     }
     EXPECT_EQ(fakeengine::Observed().sampleCount, 100);
 }
@@ -167,9 +164,11 @@ TEST_F(IdentificationTest, CompandedAudioIsExpandedBeforeScoring) {
         {7, {0xFF, 0x7F, 0x00, 0x80}, {0, 0, -32124, 32124}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("tag " + std::to_string(c.tag));
         fakeengine::Reset();
         EXPECT_EQ(RunAll({.audio = G711Wave(c.tag, c.codes)}, NewResults(1)), 0);
         EXPECT_EQ(fakeengine::Observed().samples, c.samples) << "tag " << c.tag;
+        ExpectEngineBalanced();
     }
 }
 
@@ -269,16 +268,12 @@ TEST_F(IdentificationTest, DeliveryFillsRankedPositionsAndLeavesTheTail) {
 
     EXPECT_EQ(FakeJni::Element(results, 3), keep3);
     EXPECT_EQ(FakeJni::Element(results, 4), keep4);
-    const struct {
-        const char* name;
-        jint score, far, frr;
-    } expected[] = {{"bert", 2500, 7000, 100}, {"anna", 1500, 9000, 300}, {"carl", 500, 8000, 900}};
+    // Name, logScore, errorFR_percent, errorFA_percent.
+    const fakejni::ResultFields expected[] = {
+        {"bert", 2500, 100, 7000}, {"anna", 1500, 300, 9000}, {"carl", 500, 900, 8000}};
     for (size_t p = 0; p < 3; ++p) {
         jobject object = FakeJni::Element(results, p);
-        EXPECT_EQ(FakeJni::StringField(object, "target_name"), expected[p].name);
-        EXPECT_EQ(FakeJni::IntField(object, "logScore"), expected[p].score);
-        EXPECT_EQ(FakeJni::IntField(object, "errorFA_percent"), expected[p].far);
-        EXPECT_EQ(FakeJni::IntField(object, "errorFR_percent"), expected[p].frr);
+        EXPECT_EQ(fakejni::ReadResult(object), expected[p]);
         EXPECT_EQ(FakeJni::Unwrap(object)->intFields.count("age"), 0u) << "no constructor ran";
     }
     EXPECT_EQ(jni.Count("FindClass"), 3) << "looked up anew for every target";
@@ -340,6 +335,7 @@ TEST_F(IdentificationTest, TargetNamesArriveAsJavaCanReadThem) {
         jobjectArray results = NewResults(1);
         ASSERT_EQ(RunAll({}, results), 0);
         EXPECT_EQ(DeliveredNames(results, 1)[0], c.javaName);
+        ExpectEngineBalanced();
     }
     EXPECT_EQ(jni.InvalidUtfStrings(), 0);
 }
@@ -348,17 +344,9 @@ TEST_F(IdentificationTest, TargetNamesArriveAsJavaCanReadThem) {
 
 TEST_F(IdentificationTest, UndeliverableResultsAreReportedAndNothingStaysPending) {
     fakejni::FakeClass* other = jni.DefineClass("test/Other", {});
-    jni.DefineClass(
-        "test/NoFrr",
-        {{"logScore", "I"}, {"errorFA_percent", "I"}, {"target_name", "Ljava/lang/String;"}});
-    jni.DefineClass("test/LongScore", {{"logScore", "J"},
-                                       {"errorFA_percent", "I"},
-                                       {"errorFR_percent", "I"},
-                                       {"target_name", "Ljava/lang/String;"}});
-    jni.DefineClass("test/IntName", {{"logScore", "I"},
-                                     {"errorFA_percent", "I"},
-                                     {"errorFR_percent", "I"},
-                                     {"target_name", "I"}});
+    jni.DefineBrokenResultClass("test/NoFrr", "errorFR_percent", std::nullopt);
+    jni.DefineBrokenResultClass("test/LongScore", "logScore", "J");
+    jni.DefineBrokenResultClass("test/IntName", "target_name", "I");
     struct Case {
         const char* what;
         std::string className = "test/Result";
@@ -367,6 +355,8 @@ TEST_F(IdentificationTest, UndeliverableResultsAreReportedAndNothingStaysPending
         int failingNth = 1;
     };
     auto resultsOf = [this](size_t n) { return [this, n] { return NewResults(n); }; };
+    // An Object[] takes objects of any class: what fails is then the class itself.
+    auto objects = [this] { return jni.NewObjectArray(jni.ObjectClass(), 3); };
     const Case cases[] = {
         {"null results", "test/Result", [] { return jobjectArray{}; }},
         {"array shorter than the targets", "test/Result", resultsOf(2)},
@@ -374,9 +364,9 @@ TEST_F(IdentificationTest, UndeliverableResultsAreReportedAndNothingStaysPending
          [this, other] { return jni.NewObjectArray(other, 3); }},
         {"unknown class", "test/Missing", resultsOf(3)},
         {"dotted class name", "test.Result", resultsOf(3)},
-        {"missing field", "test/NoFrr", resultsOf(3)},
-        {"field of another type", "test/LongScore", resultsOf(3)},
-        {"name field of another type", "test/IntName", resultsOf(3)},
+        {"missing field", "test/NoFrr", objects},
+        {"field of another type", "test/LongScore", objects},
+        {"name field of another type", "test/IntName", objects},
         {"string cannot be made", "test/Result", resultsOf(3), "NewStringUTF", 2},
         {"class lookup fails midway", "test/Result", resultsOf(3), "FindClass", 3},
         {"object cannot be made", "test/Result", resultsOf(3), "AllocObject", 1},
@@ -397,10 +387,11 @@ TEST_F(IdentificationTest, UndeliverableResultsAreReportedAndNothingStaysPending
 }
 
 TEST_F(IdentificationTest, UndeliverableBestResultIsReported) {
-    jni.DefineClass("test/NoName",
-                    {{"logScore", "I"}, {"errorFA_percent", "I"}, {"errorFR_percent", "I"}});
+    fakejni::FakeClass* noName =
+        jni.DefineBrokenResultClass("test/NoName", "target_name", std::nullopt);
     ScriptTargets(kThreeTargets);
     EXPECT_EQ(RunBest({}, nullptr), jkestrune::ERR_RESULT_DELIVERY);
+    EXPECT_EQ(RunBest({}, jni.NewInstance(noName)), jkestrune::ERR_RESULT_DELIVERY);
     jobject wrong = jni.NewInstance(jni.DefineClass("test/Empty", {}));
     EXPECT_EQ(RunBest({}, wrong), jkestrune::ERR_RESULT_DELIVERY);
     jni.FailCall("NewStringUTF");

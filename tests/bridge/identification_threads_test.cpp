@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "bridge/console_log.h"
-#include "bridge/load_manager.h"
 #include "return_codes.h"
 #include "support/event_log.h"
 #include "support/fake_engine.h"
 #include "support/fake_jni.h"
+#include "support/identification_call.h"
 #include "support/wave_images.h"
 
 namespace {
@@ -154,20 +154,17 @@ std::vector<std::string> RunThread(int thread, const std::vector<uint8_t>& wave,
             }
 
             const std::vector<uint8_t>& bytes = s.notAWave ? notAWave : wave;
-            jbyteArray audio = s.nullAudio ? nullptr : jni.NewByteArray(bytes);
-            const jint length = static_cast<jint>(bytes.size()) + s.lengthDelta;
-            jstring models = s.nullModelsDir ? nullptr : jni.NewString(path);
+            const testsupport::CallArgs args{
+                .audio = s.nullAudio ? std::nullopt : std::optional(bytes),
+                .audioLength = static_cast<jint>(bytes.size()) + s.lengthDelta,
+                .modelsDir = s.nullModelsDir ? std::nullopt : std::optional(path),
+                .rankBy = s.rankBy,
+                .verbose = s.verbose};
             jobjectArray results =
                 s.nullResults ? nullptr : jni.NewObjectArray(resultClass, s.resultsLength);
             jobject best = jni.NewInstance(resultClass);
-            const jboolean verbose = s.verbose ? JNI_TRUE : JNI_FALSE;
-            const jint code =
-                s.method == Method::kAll
-                    ? Java_com_mirelta_requests_LoadManager_VerifyDataWithGetAll(
-                          jni.env(), nullptr, audio, length, models, s.rankBy,
-                          jni.NewString("test/Result"), results, verbose)
-                    : Java_com_mirelta_requests_LoadManager_VerifyDataWithGetMaxProbability(
-                          jni.env(), nullptr, audio, length, models, s.rankBy, best, verbose);
+            const jint code = s.method == Method::kAll ? testsupport::CallGetAll(jni, args, results)
+                                                       : testsupport::CallGetBest(jni, args, best);
 
             if (code != s.expected) {
                 failures.push_back(where.str() + "code " + std::to_string(code));
@@ -175,11 +172,10 @@ std::vector<std::string> RunThread(int thread, const std::vector<uint8_t>& wave,
             if (!jni.Clean() || jni.LiveLocalRefs() != 0) {
                 failures.push_back(where.str() + "JNI environment not clean");
             }
-            const fakeengine::Seen& seen = fakeengine::Observed();
-            if (fakeengine::LiveModelSets() != 0 || seen.destroys != seen.loads ||
-                seen.destroyMismatches != 0) {
-                failures.push_back(where.str() + "model set not released exactly once");
+            if (const std::string imbalance = fakeengine::Imbalance(); !imbalance.empty()) {
+                failures.push_back(where.str() + imbalance);
             }
+            const fakeengine::Seen& seen = fakeengine::Observed();
             if (seen.loads > 0 && seen.paths.back() != path) {
                 failures.push_back(where.str() + "engine got path " + seen.paths.back());
             }
@@ -194,13 +190,12 @@ std::vector<std::string> RunThread(int thread, const std::vector<uint8_t>& wave,
                 }
                 continue;
             }
+            const std::vector<std::string> names =
+                testsupport::DeliveredNames(results, expected.size());
             for (size_t p = 0; p < expected.size(); ++p) {
-                jobject element = FakeJni::Element(results, p);
-                const std::string name =
-                    element == nullptr ? "-" : FakeJni::StringField(element, "target_name");
-                if (name != expected[p]) {
+                if (names[p] != expected[p]) {
                     failures.push_back(where.str() + "position " + std::to_string(p) + " is " +
-                                       name);
+                                       names[p]);
                 }
             }
         }

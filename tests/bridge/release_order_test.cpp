@@ -14,20 +14,25 @@ using EventList = std::vector<std::string>;
 constexpr int kTargets = 3;
 constexpr size_t kSamples = 500;
 const size_t kAudioBytes = Pcm16Wave(std::vector<int16_t>(kSamples)).size();
+const std::vector<fakeengine::Target> kTargetScript = {
+    {"a", 3, 2, 1}, {"b", 1, 2, 3}, {"c", 2, 2, 2}};
 
 class ReleaseOrder : public IdentificationTest {
   protected:
     void SetUp() override {
         IdentificationTest::SetUp();
-        ScriptTargets({{"a", 3, 2, 1}, {"b", 1, 2, 3}, {"c", 2, 2, 2}});
+        ScriptTargets(kTargetScript);
         results = NewResults(kTargets);
     }
 
     // Runs one call with tracking on and returns the releases and engine/JNI events that make
-    // up the release order.
-    EventList Releases(const CallArgs& args, jint* code) {
+    // up the release order. With a `failSize`, the `failNth` allocation of that size fails.
+    EventList Releases(const CallArgs& args, jint* code, size_t failSize = 0, int failNth = 1) {
         testsupport::Events().clear();
         StartAllocationTracking(&ReleaseOrder::Label);
+        if (failSize != 0) {
+            FailAllocationOfSize(failSize, failNth);
+        }
         *code = RunAll(args, results);
         StopAllocationTracking();
         EventList relevant;
@@ -78,6 +83,19 @@ const EventList kFullRelease = {"SoundData(500,3)",
                                 "free ranking",
                                 "DestroyedBuffers"};
 
+// What a call that read the audio releases before it reaches the engine: its copy of the audio,
+// the header and both strings.
+const EventList kInputReleases = {"free audio copy", "free header",
+                                  "ReleaseStringUTFChars(/models)",
+                                  "ReleaseStringUTFChars(test/Result)"};
+
+// kInputReleases followed by `tail`.
+EventList With(const EventList& tail) {
+    EventList all = kInputReleases;
+    all.insert(all.end(), tail.begin(), tail.end());
+    return all;
+}
+
 TEST_F(ReleaseOrder, SuccessEngineFailureAndDeliveryFailureReleaseEverythingInOrder) {
     struct {
         const char* what;
@@ -116,11 +134,8 @@ TEST_F(ReleaseOrder, EarlyReturnsReleaseExactlyWhatWasObtained) {
          CallArgs{.audioLength = 1 << 20},
          jkestrune::ERR_INVALID_ARGUMENT,
          {"ReleaseStringUTFChars(/models)", "ReleaseStringUTFChars(test/Result)"}},
-        {"no audio",
-         CallArgs{.audio = std::vector<uint8_t>(kAudioBytes, 0)},
-         jkestrune::ERR_NO_AUDIO,
-         {"free audio copy", "free header", "ReleaseStringUTFChars(/models)",
-          "ReleaseStringUTFChars(test/Result)"}},
+        {"no audio", CallArgs{.audio = std::vector<uint8_t>(kAudioBytes, 0)},
+         jkestrune::ERR_NO_AUDIO, kInputReleases},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -135,21 +150,11 @@ TEST_F(ReleaseOrder, EarlyReturnsReleaseExactlyWhatWasObtained) {
 TEST_F(ReleaseOrder, NegativeTargetCountReleasesTheModelSetWithoutScoring) {
     fakeengine::ScriptFor().reportedTargetCount = -3;
     jint code = 0;
-    EXPECT_EQ(
-        Releases({}, &code),
-        (EventList{"free audio copy", "free header", "ReleaseStringUTFChars(/models)",
-                   "ReleaseStringUTFChars(test/Result)", "free samples", "DestroyedBuffers"}));
+    EXPECT_EQ(Releases({}, &code), With({"free samples", "DestroyedBuffers"}));
     EXPECT_EQ(code, jkestrune::ERR_ENGINE_CONTRACT);
 }
 
 TEST_F(ReleaseOrder, BuffersThatCannotBeAllocatedEndTheCallCleanly) {
-    const EventList head = {"free audio copy", "free header", "ReleaseStringUTFChars(/models)",
-                            "ReleaseStringUTFChars(test/Result)"};
-    auto with = [&head](EventList tail) {
-        EventList all = head;
-        all.insert(all.end(), tail.begin(), tail.end());
-        return all;
-    };
     struct {
         const char* what;
         size_t size;
@@ -168,37 +173,28 @@ TEST_F(ReleaseOrder, BuffersThatCannotBeAllocatedEndTheCallCleanly) {
          {"free audio copy", "ReleaseStringUTFChars(/models)",
           "ReleaseStringUTFChars(test/Result)"},
          false},
-        {"samples", kSamples * 2, 1, head, false},
-        {"first score array", kTargets * 4, 1, with({"free samples", "DestroyedBuffers"}), true},
+        {"samples", kSamples * 2, 1, kInputReleases, false},
+        {"first score array", kTargets * 4, 1, With({"free samples", "DestroyedBuffers"}), true},
         {"third score array", kTargets * 4, 3,
-         with({"free samples", "free score array", "free score array", "DestroyedBuffers"}), true},
+         With({"free samples", "free score array", "free score array", "DestroyedBuffers"}), true},
         {"ranking", (kTargets + 1) * 4, 1,
-         with({"free samples", "free score array", "free score array", "free score array",
+         With({"free samples", "free score array", "free score array", "free score array",
                "DestroyedBuffers"}),
          true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fakeengine::Reset();
-        ScriptTargets({{"a", 3, 2, 1}, {"b", 1, 2, 3}, {"c", 2, 2, 2}});
-        testsupport::Events().clear();
+        ScriptTargets(kTargetScript);
         const CallArgs args;  // built before tracking: its own buffers are not the call's
-        StartAllocationTracking(&ReleaseOrder::Label);
-        FailAllocationOfSize(c.size, c.nth);
-        const jint code = RunAll(args, results);
-        StopAllocationTracking();
-        EventList releases;
-        for (const std::string& event : testsupport::Events()) {
-            if (event.rfind("free ", 0) == 0 || event.rfind("Release", 0) == 0 ||
-                event == "DestroyedBuffers") {
-                releases.push_back(event);
-            }
-        }
+        jint code = 0;
+        const EventList releases = Releases(args, &code, c.size, c.nth);
         EXPECT_EQ(code, jkestrune::ERR_OUT_OF_MEMORY);
         EXPECT_EQ(releases, c.releases);
         EXPECT_EQ(EngineCalled(), c.engineLoaded);
         EXPECT_EQ(fakeengine::Observed().scorings, 0);
         EXPECT_EQ(OutstandingTrackedBlocks(), 0);
+        ExpectEngineBalanced();
     }
 }
 

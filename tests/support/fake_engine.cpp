@@ -41,6 +41,26 @@ int LiveModelSets() {
     return static_cast<int>(Current().live.size());
 }
 
+std::string Imbalance() {
+    const State& state = Current();
+    std::string problems;
+    auto add = [&problems](const std::string& problem) {
+        problems += (problems.empty() ? "" : "; ") + problem;
+    };
+    if (!state.live.empty()) {
+        add(std::to_string(state.live.size()) + " model set(s) not handed back to the engine");
+    }
+    if (state.seen.destroyMismatches != 0) {
+        add(std::to_string(state.seen.destroyMismatches) +
+            " DestroyedBuffers with values the load did not hand out");
+    }
+    if (state.seen.destroys != state.seen.loads) {
+        add(std::to_string(state.seen.destroys) + " DestroyedBuffers for " +
+            std::to_string(state.seen.loads) + " loads");
+    }
+    return problems;
+}
+
 void Reset() {
     State& state = Current();
     for (Loaded& loaded : state.live) {

@@ -53,6 +53,10 @@ Script& ScriptFor();
 Seen& Observed();
 // Model sets loaded on this thread and not yet destroyed.
 int LiveModelSets();
+// What is wrong with this thread's loads and destroys: model sets not handed back, destroys
+// with values no load handed out, destroys and loads not one to one. Empty when each load was
+// destroyed exactly once.
+std::string Imbalance();
 // Frees what a faulty test left loaded and clears the script and observations.
 void Reset();
 

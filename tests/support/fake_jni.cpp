@@ -315,7 +315,7 @@ FakeJni::FakeJni() {
     table_.ExceptionClear = Functions::ExceptionClear;
     holder_.env.functions = &table_;
     holder_.owner = this;
-    DefineClass("java/lang/Object", {});
+    objectClass_ = DefineClass("java/lang/Object", {});
 }
 
 FakeJni::~FakeJni() {
@@ -350,13 +350,35 @@ FakeClass* FakeJni::DefineClass(const std::string& name, const std::vector<Field
     return &klass;
 }
 
+namespace {
+
+// The four fields the library writes into a result object.
+std::vector<FieldSpec> ResultFieldSpecs() {
+    return {{"logScore", "I"},
+            {"errorFA_percent", "I"},
+            {"errorFR_percent", "I"},
+            {"target_name", "Ljava/lang/String;"}};
+}
+
+}  // namespace
+
 FakeClass* FakeJni::DefineResultClass(const std::string& name,
                                       const std::vector<FieldSpec>& extra) {
-    std::vector<FieldSpec> fields = {{"logScore", "I"},
-                                     {"errorFA_percent", "I"},
-                                     {"errorFR_percent", "I"},
-                                     {"target_name", "Ljava/lang/String;"}};
+    std::vector<FieldSpec> fields = ResultFieldSpecs();
     fields.insert(fields.end(), extra.begin(), extra.end());
+    return DefineClass(name, fields);
+}
+
+FakeClass* FakeJni::DefineBrokenResultClass(const std::string& name, const std::string& field,
+                                            const std::optional<std::string>& signature) {
+    std::vector<FieldSpec> fields;
+    for (FieldSpec spec : ResultFieldSpecs()) {
+        if (spec.name != field) {
+            fields.push_back(spec);
+        } else if (signature) {
+            fields.push_back({spec.name, *signature});
+        }
+    }
     return DefineClass(name, fields);
 }
 
@@ -389,6 +411,21 @@ std::string FakeJni::StringField(jobject instance, const std::string& name) {
 
 jobject FakeJni::Element(jobjectArray array, size_t index) {
     return AsJ(Obj(array)->elements.at(index));
+}
+
+std::string ResultFields::Text() const {
+    return name + " " + std::to_string(logScore) + " " + std::to_string(errorFR) + " " +
+           std::to_string(errorFA);
+}
+
+std::ostream& operator<<(std::ostream& out, const ResultFields& fields) {
+    return out << fields.Text();
+}
+
+ResultFields ReadResult(jobject object) {
+    return {FakeJni::StringField(object, "target_name"), FakeJni::IntField(object, "logScore"),
+            FakeJni::IntField(object, "errorFR_percent"),
+            FakeJni::IntField(object, "errorFA_percent")};
 }
 
 void FakeJni::FailCall(const std::string& function, int nth) {

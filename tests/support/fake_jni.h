@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -65,6 +67,12 @@ class FakeJni {
     FakeClass* DefineClass(const std::string& name, const std::vector<FieldSpec>& fields);
     // The result class with the four fields the library writes, plus `extra` fields.
     FakeClass* DefineResultClass(const std::string& name, const std::vector<FieldSpec>& extra = {});
+    // The result class with its field `field` declared with `signature` instead, or left out
+    // when `signature` is nullopt: a class the library cannot deliver into.
+    FakeClass* DefineBrokenResultClass(const std::string& name, const std::string& field,
+                                       const std::optional<std::string>& signature);
+    // java/lang/Object, which every environment defines; an array of it takes any object.
+    FakeClass* ObjectClass() const { return objectClass_; }
     jobjectArray NewObjectArray(FakeClass* elementClass, size_t length);
     jobject NewInstance(FakeClass* klass);
 
@@ -125,6 +133,7 @@ class FakeJni {
     std::map<const char*, jstring> utfChars_;
     std::vector<std::string> obtained_;
     std::vector<std::multiset<FakeObject*>> localFrames_{1};  // innermost last
+    FakeClass* objectClass_ = nullptr;
     FakeObject* pending_ = nullptr;
     int peakLocalRefs_ = 0;
     int callsWhilePending_ = 0;
@@ -132,6 +141,22 @@ class FakeJni {
     int invalidUtf_ = 0;
     int violations_ = 0;
 };
+
+// The four fields the library writes into a result object, as read back from one.
+struct ResultFields {
+    std::string name;
+    jint logScore = 0;
+    jint errorFR = 0;
+    jint errorFA = 0;
+
+    bool operator==(const ResultFields&) const = default;
+    // "name logScore errorFR errorFA"
+    std::string Text() const;
+};
+std::ostream& operator<<(std::ostream& out, const ResultFields& fields);
+
+// The result fields of `object`: "<null>" for a name and 0 for a number never set.
+ResultFields ReadResult(jobject object);
 
 // True when `bytes` is valid modified UTF-8 as NewStringUTF expects: no NUL byte, no four-byte
 // sequence, no malformed or overlong sequence (except C0 80 for NUL).

@@ -72,12 +72,16 @@ Bytes SimpleWave(const Format& format, const Bytes& data) {
     return Riff({Chunk("fmt ", FormatBody(format)), Chunk("data", data)});
 }
 
-Bytes Pcm16Wave(const std::vector<int16_t>& samples, int16_t channels) {
+Bytes Pcm16Data(const std::vector<int16_t>& samples) {
     Bytes data;
     for (int16_t sample : samples) {
         AppendLe16(data, static_cast<uint16_t>(sample));
     }
-    return SimpleWave({1, channels, static_cast<int16_t>(2 * channels), 16}, data);
+    return data;
+}
+
+Bytes Pcm16Wave(const std::vector<int16_t>& samples, int16_t channels) {
+    return SimpleWave({1, channels, static_cast<int16_t>(2 * channels), 16}, Pcm16Data(samples));
 }
 
 Bytes G711Wave(int16_t formatTag, const Bytes& codes) {

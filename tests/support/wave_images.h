@@ -42,6 +42,9 @@ Bytes Riff(std::initializer_list<Bytes> parts, const char* riffId = "RIFF",
 // The usual image: a 16-byte "fmt " chunk directly followed by the "data" chunk.
 Bytes SimpleWave(const Format& format, const Bytes& data);
 
+// 16-bit samples as little-endian bytes: the body of a 16-bit PCM data chunk.
+Bytes Pcm16Data(const std::vector<int16_t>& samples);
+
 // Interleaved 16-bit PCM at 8 kHz, `channels` samples per frame.
 Bytes Pcm16Wave(const std::vector<int16_t>& samples, int16_t channels = 1);
 

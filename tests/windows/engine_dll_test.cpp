@@ -31,13 +31,14 @@
 #include "core/training.h"
 #include "engine/kestrune.h"
 #include "support/fake_jni.h"
+#include "support/identification_call.h"
 #include "support/synthetic.h"
 #include "support/wave_writer.h"
 #include "windows/jkestrune_dll.h"
 
 namespace {
 
-using jkestrune::windows_test::LibraryPath;
+using jkestrune::windows_test::LoadLibraryPinningEngine;
 using jkestrune::windows_test::Methods;
 using jkestrune::windows_test::ProgramFolder;
 using jkestrune::windows_test::Resolve;
@@ -109,24 +110,7 @@ struct World {
 };
 
 // One delivered result object.
-struct Result {
-    std::string name;
-    int32_t logScore = 0;
-    int32_t errorFR = 0;
-    int32_t errorFA = 0;
-    bool operator==(const Result&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Result& r) {
-    return out << r.name << " " << r.logScore << " " << r.errorFR << " " << r.errorFA;
-}
-
-Result Read(jobject object) {
-    using fakejni::FakeJni;
-    return {FakeJni::StringField(object, "target_name"), FakeJni::IntField(object, "logScore"),
-            FakeJni::IntField(object, "errorFR_percent"),
-            FakeJni::IntField(object, "errorFA_percent")};
-}
+using Result = fakejni::ResultFields;
 
 // The seven functions of the kestrune.dll that the library loaded, for answers to compare the
 // library's results with.
@@ -183,13 +167,14 @@ class Caller {
     std::vector<Result> GetAll(const std::vector<uint8_t>& wave, const std::string& models,
                                jint rankBy, jint& code) {
         jobjectArray results = jni_.NewObjectArray(resultClass_, kTargets + 1);
-        code = methods_.verifyDataWithGetAll(
-            env(), nullptr, jni_.NewByteArray(wave), static_cast<jint>(wave.size()),
-            jni_.NewString(models), rankBy, jni_.NewString(kResultClass), results, JNI_FALSE);
+        code = testsupport::CallGetAll(
+            jni_,
+            {.audio = wave, .modelsDir = models, .rankBy = rankBy, .resultClassName = kResultClass},
+            results, methods_.verifyDataWithGetAll);
         std::vector<Result> delivered;
         for (size_t i = 0; i <= kTargets; ++i) {
             const jobject element = fakejni::FakeJni::Element(results, i);
-            delivered.push_back(element != nullptr ? Read(element) : Result{});
+            delivered.push_back(element != nullptr ? fakejni::ReadResult(element) : Result{});
         }
         return delivered;
     }
@@ -198,10 +183,10 @@ class Caller {
     Result GetBest(const std::vector<uint8_t>& wave, const std::string& models, jint rankBy,
                    jint& code) {
         jobject result = jni_.NewInstance(resultClass_);
-        code = methods_.verifyDataWithGetMaxProbability(
-            env(), nullptr, jni_.NewByteArray(wave), static_cast<jint>(wave.size()),
-            jni_.NewString(models), rankBy, result, JNI_FALSE);
-        return Read(result);
+        code =
+            testsupport::CallGetBest(jni_, {.audio = wave, .modelsDir = models, .rankBy = rankBy},
+                                     result, methods_.verifyDataWithGetMaxProbability);
+        return fakejni::ReadResult(result);
     }
 
   private:
@@ -215,9 +200,7 @@ const Result kUntouched{"<null>", 0, 0, 0};
 class EngineDll : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        library_ = LoadLibraryW(LibraryPath().c_str());
-        ASSERT_NE(library_, nullptr) << "LoadLibrary failed with error " << GetLastError();
-        ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, L"kestrune.dll", &engine_));
+        ASSERT_EQ(LoadLibraryPinningEngine(library_, engine_), "");
         world_ = new World();
     }
     static void TearDownTestSuite() {

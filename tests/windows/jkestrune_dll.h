@@ -40,6 +40,20 @@ inline std::wstring LibraryPath() {
     return ProgramFolder() + L"jkestrune.dll";
 }
 
+// Loads jkestrune.dll from this program's folder and pins the kestrune.dll it imported, so that
+// the engine stays loaded for the rest of the program and its per-thread state cannot go away
+// under a test. Returns what failed, or "".
+inline std::string LoadLibraryPinningEngine(HMODULE& library, HMODULE& engine) {
+    library = LoadLibraryW(LibraryPath().c_str());
+    if (library == nullptr) {
+        return "LoadLibrary failed with error " + std::to_string(GetLastError());
+    }
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, L"kestrune.dll", &engine)) {
+        return "kestrune.dll was not loaded with the library";
+    }
+    return "";
+}
+
 // GetProcAddress as the function type `Fn`; null when the name is not exported.
 template <typename Fn>
 Fn Resolve(HMODULE module, const char* name) {

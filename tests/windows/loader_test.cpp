@@ -11,12 +11,14 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "return_codes.h"
 #include "support/fake_jni.h"
+#include "support/identification_call.h"
 #include "support/wave_images.h"
 #include "windows/jkestrune_dll.h"
 #include "windows/test_engine_hooks.h"
@@ -24,9 +26,15 @@
 namespace {
 
 using jkestrune::windows_test::LibraryPath;
+using jkestrune::windows_test::LoadLibraryPinningEngine;
 using jkestrune::windows_test::Methods;
 using jkestrune::windows_test::ProgramFolder;
 using jkestrune::windows_test::Resolve;
+using testsupport::CallArgs;
+using testsupport::CallGetAll;
+using testsupport::CallGetBest;
+
+constexpr char kResultClass[] = "com/mirelta/requests/TargetResult";
 
 // The hooks of the engine DLL that the library loaded.
 struct Engine {
@@ -125,13 +133,7 @@ class StdoutCapture {
 
 class LoadedLibrary : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        library_ = LoadLibraryW(LibraryPath().c_str());
-        ASSERT_NE(library_, nullptr) << "LoadLibrary failed with error " << GetLastError();
-        // The engine stays loaded for the rest of the program: its per-thread state must not
-        // go away under a test.
-        ASSERT_TRUE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, L"kestrune.dll", &engine_));
-    }
+    static void SetUpTestSuite() { ASSERT_EQ(LoadLibraryPinningEngine(library_, engine_), ""); }
     static void TearDownTestSuite() {
         if (library_ != nullptr) {
             FreeLibrary(library_);
@@ -145,9 +147,14 @@ class LoadedLibrary : public ::testing::Test {
     }
     void TearDown() override {
         EXPECT_TRUE(jni.Clean()) << "pending exception, unreleased characters or a broken rule";
-        if (!engine.Complete()) {
-            return;
+        if (engine.Complete()) {
+            ExpectEngineBalanced();
         }
+    }
+
+    // Every model set loaded so far was handed back to the engine exactly once. Checked after
+    // each test, and by loops of cases before engine.reset() forgets a case's loads.
+    void ExpectEngineBalanced() const {
         const TestEngineSeen seen = engine.Seen();
         EXPECT_EQ(seen.liveModelSets, 0) << "a model set was not handed back to the engine";
         EXPECT_EQ(seen.destroyMismatches, 0);
@@ -162,24 +169,12 @@ class LoadedLibrary : public ::testing::Test {
         engine.addTarget("carol", -500, 200, 50);
     }
 
-    jint GetAll(const std::vector<uint8_t>* audio, const char* modelsDir, jint rankBy,
-                const char* resultClassName, jobjectArray results, bool verbose = false) {
-        jbyteArray array = audio != nullptr ? jni.NewByteArray(*audio) : nullptr;
-        const jint length = audio != nullptr ? static_cast<jint>(audio->size()) : 0;
-        return methods.verifyDataWithGetAll(env, nullptr, array, length, String(modelsDir), rankBy,
-                                            String(resultClassName), results,
-                                            verbose ? JNI_TRUE : JNI_FALSE);
+    jint GetAll(const CallArgs& args, jobjectArray results) {
+        return CallGetAll(jni, args, results, methods.verifyDataWithGetAll);
     }
-
-    jint GetBest(const std::vector<uint8_t>* audio, const char* modelsDir, jint rankBy,
-                 jobject result) {
-        jbyteArray array = audio != nullptr ? jni.NewByteArray(*audio) : nullptr;
-        const jint length = audio != nullptr ? static_cast<jint>(audio->size()) : 0;
-        return methods.verifyDataWithGetMaxProbability(
-            env, nullptr, array, length, String(modelsDir), rankBy, result, JNI_FALSE);
+    jint GetBest(const CallArgs& args, jobject result) {
+        return CallGetBest(jni, args, result, methods.verifyDataWithGetMaxProbability);
     }
-
-    jstring String(const char* text) { return text != nullptr ? jni.NewString(text) : nullptr; }
 
     std::vector<int16_t> SamplesSeen() const {
         std::vector<int16_t> samples(static_cast<size_t>(engine.getSamples(nullptr, 0)));
@@ -189,14 +184,7 @@ class LoadedLibrary : public ::testing::Test {
 
     // "name logScore errorFR_percent errorFA_percent", or "-" for a null reference.
     static std::string Describe(jobject result) {
-        using fakejni::FakeJni;
-        if (result == nullptr) {
-            return "-";
-        }
-        return FakeJni::StringField(result, "target_name") + " " +
-               std::to_string(FakeJni::IntField(result, "logScore")) + " " +
-               std::to_string(FakeJni::IntField(result, "errorFR_percent")) + " " +
-               std::to_string(FakeJni::IntField(result, "errorFA_percent"));
+        return result == nullptr ? "-" : fakejni::ReadResult(result).Text();
     }
 
     static HMODULE library_;
@@ -205,7 +193,7 @@ class LoadedLibrary : public ::testing::Test {
     Engine engine{engine_};
     fakejni::FakeJni jni;
     JNIEnv* env = jni.env();
-    fakejni::FakeClass* resultClass = jni.DefineResultClass("com/mirelta/requests/TargetResult");
+    fakejni::FakeClass* resultClass = jni.DefineResultClass(kResultClass);
 };
 
 HMODULE LoadedLibrary::library_ = nullptr;
@@ -258,7 +246,9 @@ TEST_F(LoadedLibrary, IdentificationScoresTheDecodedSamplesAndDeliversRankedResu
     const std::vector<uint8_t> wave = jkestrune::test::Pcm16Wave(samples);
     jobjectArray results = jni.NewObjectArray(resultClass, 4);
 
-    EXPECT_EQ(GetAll(&wave, "D:\\targets", 0, "com/mirelta/requests/TargetResult", results), 0);
+    EXPECT_EQ(GetAll({.audio = wave, .modelsDir = "D:\\targets", .resultClassName = kResultClass},
+                     results),
+              0);
 
     EXPECT_EQ(SamplesSeen(), samples);
     const TestEngineSeen seen = engine.Seen();
@@ -297,15 +287,20 @@ TEST_F(LoadedLibrary, BestTargetOfG711RecordingsByEachOrder) {
                         {7, "bob 2500 100 300"}};
     for (const auto& recording : recordings) {
         for (const auto& order : orders) {
+            SCOPED_TRACE("format " + std::to_string(recording.formatTag) + ", order " +
+                         std::to_string(order.rankBy));
             engine.reset();
             ScriptThreeTargets();
             const std::vector<uint8_t> wave =
                 jkestrune::test::G711Wave(recording.formatTag, recording.codes);
             jobject result = jni.NewInstance(resultClass);
-            EXPECT_EQ(GetBest(&wave, "D:\\targets", order.rankBy, result), 0);
+            EXPECT_EQ(GetBest({.audio = wave, .modelsDir = "D:\\targets", .rankBy = order.rankBy},
+                              result),
+                      0);
             EXPECT_EQ(Describe(result), order.best)
                 << "format " << recording.formatTag << ", order " << order.rankBy;
             EXPECT_EQ(SamplesSeen(), recording.linear) << "format " << recording.formatTag;
+            ExpectEngineBalanced();
         }
     }
 }
@@ -313,39 +308,42 @@ TEST_F(LoadedLibrary, BestTargetOfG711RecordingsByEachOrder) {
 TEST_F(LoadedLibrary, ReturnCodesCrossTheBoundaryUnchanged) {
     const std::vector<uint8_t> wave = jkestrune::test::Pcm16Wave({5, 6, 7});
     const std::vector<uint8_t> noData = jkestrune::test::Pcm16Wave({});
-    const char* kClass = "com/mirelta/requests/TargetResult";
+    const char* kClass = kResultClass;
     struct {
         const char* what;
-        const std::vector<uint8_t>* audio;
-        const char* modelsDir;
-        const char* resultClassName;
+        std::optional<std::vector<uint8_t>> audio;
+        std::optional<std::string> modelsDir;
+        std::optional<std::string> resultClassName;
         int32_t engineCode;
         jint expected;
         bool engineCalled;
     } const cases[] = {
-        {"null models folder", &wave, nullptr, kClass, 0, jkestrune::ERR_NULL_ARGUMENT, false},
-        {"null class name", &wave, "m", nullptr, 0, jkestrune::ERR_NULL_ARGUMENT, false},
-        {"null recording", nullptr, "m", kClass, 0, jkestrune::ERR_NO_AUDIO, false},
-        {"empty data chunk", &noData, "m", kClass, 0, jkestrune::ERR_NO_AUDIO, false},
-        {"engine error", &wave, "m", kClass, 4242, 4242, true},
-        {"negative engine code", &wave, "m", kClass, INT32_MIN, INT32_MIN, true},
+        {"null models folder", wave, std::nullopt, kClass, 0, jkestrune::ERR_NULL_ARGUMENT, false},
+        {"null class name", wave, "m", std::nullopt, 0, jkestrune::ERR_NULL_ARGUMENT, false},
+        {"null recording", std::nullopt, "m", kClass, 0, jkestrune::ERR_NO_AUDIO, false},
+        {"empty data chunk", noData, "m", kClass, 0, jkestrune::ERR_NO_AUDIO, false},
+        {"engine error", wave, "m", kClass, 4242, 4242, true},
+        {"negative engine code", wave, "m", kClass, INT32_MIN, INT32_MIN, true},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         engine.reset();
         ScriptThreeTargets();
         const TestEngineAnswers answers{0, 0, 0, 0, c.engineCode};
         engine.setAnswers(&answers);
         jobjectArray results = jni.NewObjectArray(resultClass, 3);
-        EXPECT_EQ(GetAll(c.audio, c.modelsDir, 0, c.resultClassName, results), c.expected)
-            << c.what;
+        const CallArgs args{
+            .audio = c.audio, .modelsDir = c.modelsDir, .resultClassName = c.resultClassName};
+        EXPECT_EQ(GetAll(args, results), c.expected) << c.what;
         EXPECT_EQ(engine.Seen().scorings, c.engineCalled ? 1 : 0) << c.what;
         EXPECT_EQ(fakejni::FakeJni::Element(results, 0), nullptr)
             << c.what << ": nothing is delivered on failure";
-        if (c.resultClassName != nullptr) {
+        if (c.resultClassName) {
             jobject result = jni.NewInstance(resultClass);
-            EXPECT_EQ(GetBest(c.audio, c.modelsDir, 0, result), c.expected) << c.what;
+            EXPECT_EQ(GetBest(args, result), c.expected) << c.what;
             EXPECT_EQ(Describe(result), "<null> 0 0 0") << c.what << ": the object is untouched";
         }
+        ExpectEngineBalanced();
     }
 }
 
@@ -354,8 +352,9 @@ TEST_F(LoadedLibrary, VerboseLinesReachTheProcessStandardOutput) {
     const std::vector<uint8_t> wave = jkestrune::test::Pcm16Wave({1, 2, 3});
     StdoutCapture capture(ProgramFolder() + L"verbose-output.txt");
     ASSERT_TRUE(capture.capturing());
-    const jint code = GetAll(&wave, "m", 0, "com/mirelta/requests/TargetResult",
-                             jni.NewObjectArray(resultClass, 3), /*verbose=*/true);
+    const jint code =
+        GetAll({.audio = wave, .modelsDir = "m", .resultClassName = kResultClass, .verbose = true},
+               jni.NewObjectArray(resultClass, 3));
     const std::string output = capture.Finish();
     EXPECT_EQ(code, 0);
     EXPECT_EQ(output,
