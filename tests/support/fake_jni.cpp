@@ -372,11 +372,11 @@ FakeClass* FakeJni::DefineResultClass(const std::string& name,
 FakeClass* FakeJni::DefineBrokenResultClass(const std::string& name, const std::string& field,
                                             const std::optional<std::string>& signature) {
     std::vector<FieldSpec> fields;
-    for (FieldSpec spec : ResultFieldSpecs()) {
-        if (spec.name != field) {
-            fields.push_back(spec);
+    for (FieldSpec declared : ResultFieldSpecs()) {
+        if (declared.name != field) {
+            fields.push_back(declared);
         } else if (signature) {
-            fields.push_back({spec.name, *signature});
+            fields.push_back({declared.name, *signature});
         }
     }
     return DefineClass(name, fields);
