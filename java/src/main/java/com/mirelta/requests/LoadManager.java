@@ -4,12 +4,18 @@ package com.mirelta.requests;
  * The Java side of the jkestrune native library: speaker identification against the target
  * models enrolled under a directory, through the engine library kestrune.
  *
+ * <p><b>Loading.</b> The first use of this class loads the library: first with
+ * {@code System.loadLibrary("jkestrune")}, from {@code java.library.path}; when that fails, the
+ * copy of the library and its engine that the jar carries for this platform (Linux or Windows on
+ * x86-64), extracted into a private temporary folder. When neither loads, the first use throws an
+ * {@link UnsatisfiedLinkError} that names what was tried.
+ *
  * <p>Scores and rates cross the native boundary as integers in thousandths: a false-rejection
  * rate of 0.75 percent arrives as 750.
  */
 public final class LoadManager {
     static {
-        System.loadLibrary("jkestrune");
+        NativeLibraries.load();
     }
 
     /** Success. */
