@@ -71,6 +71,11 @@ public final class IdentifyCommand {
 
     private IdentifyCommand() {}
 
+    /**
+     * Runs the command and exits with its status.
+     *
+     * @param args the command line, as in the usage above ({@code --help} prints it in full)
+     */
     public static void main(String[] args) {
         System.exit(run(args, System.out, System.err));
     }

@@ -1,8 +1,10 @@
 package com.mirelta.requests;
 
 /**
- * The Java side of the jkestrune native library: speaker identification against the target
- * models enrolled under a directory, through the engine library kestrune.
+ * The native methods of the jkestrune library: speaker identification against the target
+ * models enrolled under a directory, through the engine library kestrune. For an interface in
+ * plain Java (paths and streams, immutable results, exceptions) use {@link SpeakerIdentifier},
+ * which calls these methods.
  *
  * <p><b>Loading.</b> The first use of this class loads the library: first with
  * {@code System.loadLibrary("jkestrune")}, from {@code java.library.path}; when that fails, the
@@ -10,8 +12,23 @@ package com.mirelta.requests;
  * x86-64), extracted into a private temporary folder. When neither loads, the first use throws an
  * {@link UnsatisfiedLinkError} that names what was tried.
  *
- * <p>Scores and rates cross the native boundary as integers in thousandths: a false-rejection
- * rate of 0.75 percent arrives as 750.
+ * <p><b>Units.</b> Scores and rates cross the native boundary as integers in thousandths: a
+ * false-rejection rate of 0.75 percent arrives as 750, a log-likelihood ratio of 1.5 as 1500.
+ * See {@link TargetResult} for what the false-rejection and false-acceptance rates say.
+ *
+ * <p><b>Result class names</b> are given in the form JNI's {@code FindClass} takes, with slashes:
+ * {@link TargetResult#JNI_NAME}, {@code "com/mirelta/requests/TargetResult"}. The dotted form
+ * {@code "com.mirelta.requests.TargetResult"} is not found and the call returns
+ * {@link #ERR_RESULT_DELIVERY}.
+ *
+ * <p><b>Threads.</b> Every method may be called from any number of threads at once; the library
+ * keeps no state between calls. The engine limits how many recordings it scores at the same time
+ * ({@link #MaxQntProgramStreams()}); the reference engine answers 4106 to a call beyond it. The
+ * background model is the engine's, shared by all threads.
+ *
+ * <p><b>Return codes</b> of the two identification methods: {@link #OK}, the {@code ERR_}
+ * constants below, or the engine's own non-zero code, passed on unchanged. {@link ReturnCode}
+ * names them all, with the reference engine's codes 4101-4108.
  */
 public final class LoadManager {
     static {
@@ -26,9 +43,14 @@ public final class LoadManager {
     public static final int ERR_INVALID_ARGUMENT = 1117;
     /** A native buffer could not be allocated, or a string's characters could not be read. */
     public static final int ERR_OUT_OF_MEMORY = 1118;
-    /** The results could not be written into the caller's array or object. */
+    /**
+     * The results could not be written into the caller's array or object: the array or object
+     * is null, the array is shorter than the number of targets or of another element type, the
+     * result class is not found (it must be named with slashes, as {@link TargetResult#JNI_NAME}),
+     * or it lacks one of the four fields.
+     */
     public static final int ERR_RESULT_DELIVERY = 1119;
-    /** The engine reported a negative number of targets. */
+    /** The engine reported a negative number of targets, or no names for its targets. */
     public static final int ERR_ENGINE_CONTRACT = 1120;
     /** No recording, an unreadable WAVE container, or an empty data chunk. */
     public static final int ERR_NO_AUDIO = 2071;
@@ -42,16 +64,37 @@ public final class LoadManager {
 
     private LoadManager() {}
 
-    /** The largest number of targets the engine will load. */
+    /**
+     * The largest number of targets the engine will load.
+     *
+     * @return the engine's answer, unchanged
+     */
     public static native int MaxQntTargets();
 
-    /** The largest number of recordings the engine scores at the same time. */
+    /**
+     * The largest number of recordings the engine scores at the same time.
+     *
+     * @return the engine's answer, unchanged
+     */
     public static native int MaxQntProgramStreams();
 
-    /** Has the engine load its background models; a null path asks it to load from "". */
+    /**
+     * Has the engine load its background models, which every later identification in this
+     * process uses, on every thread.
+     *
+     * @param bgModelsPath what the engine loads: for the reference engine, a directory written
+     *     by {@code kestrune train-ubm}; null asks the engine to load from ""
+     * @return true when the engine loaded them
+     */
     public static native boolean LoadBgModels(String bgModelsPath);
 
-    /** The number of target models under {@code modelsDir}; 0 for null. */
+    /**
+     * Counts the target models under a directory, to size the array of
+     * {@link #VerifyDataWithGetAll}.
+     *
+     * @param modelsDir the directory of target models
+     * @return the engine's count; 0 for null
+     */
     public static native int GetTargetQuantity(String modelsDir);
 
     /**
@@ -61,14 +104,18 @@ public final class LoadManager {
      * @param audio the bytes of a WAVE file (16-bit PCM, A-law or mu-law)
      * @param audioLength how many bytes of {@code audio} to use, from its start
      * @param modelsDir the directory of target models, handed to the engine
-     * @param rankBy {@link #RANK_BY_SCORE}, {@link #RANK_BY_FRR} or {@link #RANK_BY_FAR}
-     * @param resultClassName the result class in JNI form ("com/mirelta/requests/TargetResult");
+     * @param rankBy {@link #RANK_BY_SCORE}, {@link #RANK_BY_FRR} or {@link #RANK_BY_FAR}; targets
+     *     with equal values keep the engine's order (the reference engine's: the byte order of
+     *     their names)
+     * @param resultClassName the result class in JNI form, with slashes:
+     *     {@link TargetResult#JNI_NAME} ("com/mirelta/requests/TargetResult");
      *     it needs the int fields logScore, errorFA_percent, errorFR_percent and the String field
      *     target_name. Objects are created without running a constructor.
      * @param results receives the targets in ranked order; needs at least as many elements as
      *     there are targets; elements beyond them are left as they were
      * @param verbose prints the ranking to standard output
-     * @return 0, one of the ERR_ codes above, or the engine's own non-zero code
+     * @return 0, one of the ERR_ codes above, or the engine's own non-zero code (see
+     *     {@link ReturnCode})
      */
     public static native int VerifyDataWithGetAll(byte[] audio, int audioLength, String modelsDir,
             int rankBy, String resultClassName, Object[] results, boolean verbose);
@@ -76,6 +123,16 @@ public final class LoadManager {
     /**
      * As {@link #VerifyDataWithGetAll}, but writes only the best target into the four fields of
      * {@code result}; its other fields are kept. With no targets, {@code result} is untouched.
+     *
+     * @param audio the bytes of a WAVE file (16-bit PCM, A-law or mu-law)
+     * @param audioLength how many bytes of {@code audio} to use, from its start
+     * @param modelsDir the directory of target models, handed to the engine
+     * @param rankBy {@link #RANK_BY_SCORE}, {@link #RANK_BY_FRR} or {@link #RANK_BY_FAR}
+     * @param result an object with the int fields logScore, errorFA_percent, errorFR_percent and
+     *     the String field target_name, such as a {@link TargetResult}
+     * @param verbose prints the ranking to standard output
+     * @return 0, one of the ERR_ codes above, or the engine's own non-zero code (see
+     *     {@link ReturnCode})
      */
     public static native int VerifyDataWithGetMaxProbability(byte[] audio, int audioLength,
             String modelsDir, int rankBy, Object result, boolean verbose);
