@@ -9,12 +9,19 @@ import java.io.PrintStream;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.util.ArrayList;
 import java.util.List;
+import java.util.Map;
 import org.junit.jupiter.api.BeforeAll;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.CsvSource;
 
 /** The identification command, run in this JVM against the scripted engine. */
 class CommandLineTest {
+    /** The default background model of these runs, as a jar would carry it. */
+    static final BundledFiles BUNDLED = TestBundles.withBackgroundModel();
+
     static Path recording;
     static Path notWave;
 
@@ -31,12 +38,18 @@ class CommandLineTest {
     }
 
     int run(String... args) {
+        return run(BUNDLED, args);
+    }
+
+    int run(BundledFiles bundled, String... args) {
+        out.reset();
+        err.reset();
         return IdentifyCommand.run(args, new PrintStream(out, true, StandardCharsets.UTF_8),
-                new PrintStream(err, true, StandardCharsets.UTF_8));
+                new PrintStream(err, true, StandardCharsets.UTF_8), bundled);
     }
 
     String out() {
-        return out.toString(StandardCharsets.UTF_8);
+        return out.toString(StandardCharsets.UTF_8).replace(System.lineSeparator(), "\n");
     }
 
     String err() {
@@ -44,14 +57,27 @@ class CommandLineTest {
     }
 
     @Test
-    void helpAndBadUsage() {
+    void help() {
         assertEquals(0, run("--help"));
         assertTrue(out().startsWith("Usage:"), out());
-        assertEquals(2, run(recording.toString()));
-        assertTrue(err().contains("--models DIR is required"), err());
-        assertEquals(2, run("--models", "/m", "--rank", "loudness", recording.toString()));
-        assertEquals(2, run("--models", "/m"));
-        assertEquals(2, run("--models", "/m", "--colour", recording.toString()));
+    }
+
+    @ParameterizedTest
+    @CsvSource(delimiter = '|', value = {
+        "speech.wav | --models DIR is required",
+        "--models /m --rank loudness speech.wav | --rank takes score, frr or far",
+        "--models /m | no WAVE file given",
+        "--models /m --colour speech.wav | unknown option --colour",
+        "--models /m speech.wav --ubm | --ubm needs a value",
+        "--models /m --max-far 100.5 speech.wav | --max-far takes a percentage from 0 to 100",
+        "--models /m --max-far -1 speech.wav | --max-far takes a percentage",
+        "--models /m --max-far five speech.wav | --max-far takes a percentage",
+        "--models /m --threads 0 speech.wav | --threads takes a whole number above 0",
+        "--models /m --threads two speech.wav | --threads takes a whole number"})
+    void badUsageIsExit2WithWhatIsWrong(String args, String problem) {
+        assertEquals(2, run(args.split(" ")));
+        assertTrue(err().startsWith("error: " + problem), err());
+        assertTrue(err().contains("Usage:"), err());
     }
 
     @Test
@@ -63,7 +89,7 @@ class CommandLineTest {
                 + "rank  target            score     FRR %     FAR %\n"
                 + "   1  bartholomew       2.500     0.100     0.000\n"
                 + "   2  anna              1.500     0.750    12.000\n";
-        assertEquals(expected, out().replace(System.lineSeparator(), "\n"));
+        assertEquals(expected, out());
     }
 
     @Test
@@ -76,23 +102,52 @@ class CommandLineTest {
     }
 
     @Test
-    void bestOnlyAndBackgroundModels() {
-        ScriptedEngine.script("quantity 2", "load_ubm 1", "target 1500 750 12000 anna",
+    void bestOnly() {
+        ScriptedEngine.script("quantity 2", "target 1500 750 12000 anna",
                 "target 2500 100 0 bert");
-        assertEquals(0, run("--models", "/m", "--ubm", "/ubm", "--best", "--tsv",
-                recording.toString()));
+        assertEquals(0, run("--models", "/m", "--best", "--tsv", recording.toString()));
         assertEquals(List.of(recording + "\t1\tbert\t2.500\t0.100\t0.000"),
                 out().lines().toList());
-        assertTrue(ScriptedEngine.calls().contains("LoadUBMModels path=/ubm"));
         assertTrue(ScriptedEngine.calls().stream().noneMatch(c -> c.startsWith("GetQnt")),
                 "--best needs no result array");
+    }
+
+    @Test
+    void givenBackgroundModelComesBeforeTheJarsOwn() {
+        ScriptedEngine.script("quantity 1", "target 1 1 1 anna");
+        assertEquals(0, run("--models", "/m", "--ubm", "/ubm", recording.toString()));
+        assertEquals(List.of("LoadUBMModels path=/ubm"), loads());
+    }
+
+    @Test
+    void withoutUbmTheJarsOwnIsExtractedAndLoaded() throws IOException {
+        ScriptedEngine.script("quantity 1", "target 1 1 1 anna");
+        assertEquals(0, run("--models", "/m", recording.toString()), err());
+        Path extracted = BUNDLED.backgroundModel().orElseThrow();
+        assertEquals(List.of("LoadUBMModels path=" + extracted), loads());
+        assertEquals("model", Files.readString(extracted.resolve("ubm.krn")));
+    }
+
+    @Test
+    void withoutAnyBackgroundModelOneLineSaysWhatIsMissing() {
+        ScriptedEngine.script("quantity 1", "target 1 1 1 anna");
+        assertEquals(3, run(TestBundles.of(Map.of()), "--models", "/m", recording.toString()));
+        assertEquals(List.of("error: " + IdentifyCommand.NO_BACKGROUND_MODEL),
+                err().lines().toList());
+        assertTrue(err().contains("--ubm DIR"), err());
+        assertEquals(List.of(), ScriptedEngine.calls(), "nothing is identified");
     }
 
     @Test
     void backgroundThatDoesNotLoadStopsEarly() {
         ScriptedEngine.script("load_ubm 0");
         assertEquals(3, run("--models", "/m", "--ubm", "/nowhere", recording.toString()));
+        assertEquals(1, err().lines().count(), err());
         assertTrue(err().contains("/nowhere"), err());
+    }
+
+    List<String> loads() {
+        return ScriptedEngine.calls().stream().filter(c -> c.startsWith("LoadUBM")).toList();
     }
 
     @Test
@@ -100,12 +155,78 @@ class CommandLineTest {
         ScriptedEngine.script("quantity 1", "target 1 1 1 anna");
         assertEquals(1, run("--models", "/m", "--tsv", notWave.toString(),
                 recording.toString()));
-        assertTrue(err().contains(notWave + ": error 2071 ERR_NO_AUDIO"), err());
+        assertTrue(err().startsWith(notWave + ": error 2071 ERR_NO_AUDIO: "), err());
         assertEquals(List.of(recording + "\t1\tanna\t0.001\t0.001\t0.001"),
                 out().lines().toList(), "later files are still identified");
+        ScriptedEngine.script("quantity 1", "sound_code 4101", "target 1 1 1 anna");
+        assertEquals(1, run("--models", "/m", recording.toString()));
+        assertEquals(recording + ": error 4101 (reference engine): no background model loaded",
+                err().strip());
         ScriptedEngine.script("quantity 1", "sound_code 9001", "target 1 1 1 anna");
         assertEquals(1, run("--models", "/m", recording.toString()));
-        assertTrue(err().contains("error 9001 engine error"), err());
+        assertTrue(err().contains("error 9001 (the engine's own code"), err());
         assertEquals(2, run("--models", "/m", "/no/such/file.wav"));
+    }
+
+    /** The best target (by score) has a FAR of 12 %: the answer turns at exactly 12. */
+    @ParameterizedTest
+    @CsvSource({"12, bert, ''", "12.000, bert, ''", "100, bert, ''",
+        "11.999, unknown, ' (bert has FAR 12.000 %, above 11.999 %)'",
+        "0, unknown, ' (bert has FAR 12.000 %, above 0 %)'"})
+    void maxFarAnswersUnknownAboveTheLimit(String maxFar, String answer, String reason) {
+        ScriptedEngine.script("quantity 2", "target 2500 100 12000 bert",
+                "target 1500 750 0 anna");
+        assertEquals(0, run("--models", "/m", "--max-far", maxFar, recording.toString()));
+        List<String> table = out().lines().toList();
+        assertEquals(5, table.size(), out());
+        assertEquals("answer: " + answer + reason, table.get(4));
+
+        assertEquals(0, run("--models", "/m", "--max-far", maxFar, "--tsv",
+                recording.toString()));
+        assertEquals(List.of(recording + "\t1\tbert\t2.500\t0.100\t12.000\t" + answer,
+                recording + "\t2\tanna\t1.500\t0.750\t0.000\t" + answer),
+                out().lines().toList());
+    }
+
+    @Test
+    void maxFarWithoutTargetsIsUnknown() {
+        ScriptedEngine.script("quantity 0");
+        assertEquals(0, run("--models", "/m", "--max-far", "5", recording.toString()));
+        assertTrue(out().endsWith("answer: unknown (no targets)\n"), out());
+    }
+
+    /**
+     * Many files on many threads print exactly what one thread prints. The first file is large,
+     * so that it is identified last: output in the order the identifications end would show it.
+     */
+    @Test
+    void threadsKeepTheOrderOfTheFiles() throws IOException {
+        ScriptedEngine.script("quantity 2", "target 1500 750 12000 anna",
+                "target 2500 100 0 bert");
+        Path dir = Files.createTempDirectory("threads");
+        List<String> args = new ArrayList<>(List.of("--models", "/m", "--tsv"));
+        Path large = dir.resolve("large.wav");
+        Files.write(large, WaveFiles.pcm16(new short[8_000_000], 1));
+        args.add(large.toString());
+        for (int i = 0; i < 24; i++) {
+            Path file = dir.resolve("file-" + i + ".wav");
+            Files.write(file, i % 5 == 3 ? "not audio".getBytes() : WaveFiles.anyRecording());
+            args.add(file.toString());
+        }
+        args.add(dir.resolve("missing.wav").toString());
+
+        args.add(0, "--threads");
+        args.add(1, "1");
+        int oneThreadStatus = run(args.toArray(String[]::new));
+        String oneThreadOut = out();
+        String oneThreadErr = err();
+        args.set(1, "8");
+        assertEquals(oneThreadStatus, run(args.toArray(String[]::new)));
+        assertEquals(oneThreadOut, out());
+        assertEquals(oneThreadErr, err());
+
+        assertEquals(2, oneThreadStatus);
+        assertTrue(oneThreadOut.startsWith(large + "\t1\tbert"), oneThreadOut);
+        assertEquals(6, oneThreadErr.lines().count(), oneThreadErr);
     }
 }

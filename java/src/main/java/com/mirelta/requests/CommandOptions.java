@@ -1,0 +1,150 @@
+package com.mirelta.requests;
+
+import java.math.BigDecimal;
+import java.nio.file.InvalidPathException;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+import java.util.Locale;
+
+/** The options of {@link IdentifyCommand}, parsed from its arguments, and its usage text. */
+final class CommandOptions {
+    static final String USAGE = String.join("\n",
+            "Usage: java -jar jkestrune.jar --models DIR [options] FILE...",
+            "",
+            "Identifies the speaker of each WAVE file (16-bit PCM, A-law or mu-law) against the",
+            "targets enrolled under DIR and prints the ranking.",
+            "",
+            "Options:",
+            "  --models DIR          directory of enrolled target models (required)",
+            "  --ubm DIR             background model: a directory written by kestrune train-ubm",
+            "                        (default: the one this jar carries, when built with one)",
+            "  --rank score|frr|far  ranking criterion (default: score)",
+            "  --best                report only the best target",
+            "  --max-far P           answer 'unknown' for a file whose best target's FAR is above",
+            "                        P percent (0-100): an 'answer:' line under the table, or a",
+            "                        seventh column with --tsv",
+            "  --threads N           identify N files at a time (default: the number of cores);",
+            "                        the output keeps the order of the files",
+            "  --verbose             let the library print its own log lines",
+            "  --tsv                 tab-separated rows: file, rank, target, score, FRR %, FAR %",
+            "  --help                show this help",
+            "",
+            "Scores and rates are printed to three decimals.",
+            "FRR % of the best target is the share of that target's own recordings that score",
+            "lower than this file: 50 means the file scores like a typical recording of the",
+            "target, 0 that it scores below all of them.",
+            "FAR % of the best target is the share of other speakers' recordings that score as",
+            "high or higher against it: near 0 means hardly any impostor reaches this score.",
+            "Targets with equal values keep the engine's order (the reference engine's: the byte",
+            "order of their names), whatever the ranking criterion.",
+            "",
+            "Exit status: 0 all identified, 1 a call returned an error code, 2 bad usage or an",
+            "unreadable file, 3 no background model loaded, 4 the native library did not load.",
+            "");
+
+    Path models;
+    Path ubm;
+    Ranking ranking = Ranking.SCORE;
+    boolean best;
+    boolean verbose;
+    boolean tsv;
+    boolean help;
+    /** The FAR above which the answer is 'unknown', in percent; null without --max-far. */
+    BigDecimal maxFar;
+    int threads = Runtime.getRuntime().availableProcessors();
+    final List<Path> files = new ArrayList<>();
+
+    /** Thrown for arguments that do not make a command, with what is wrong. */
+    static final class UsageException extends Exception {
+        private static final long serialVersionUID = 1L;
+
+        UsageException(String problem) {
+            super(problem);
+        }
+    }
+
+    private CommandOptions() {}
+
+    /** The options of the arguments; {@link #help} set for --help. */
+    static CommandOptions parse(String... args) throws UsageException {
+        CommandOptions options = new CommandOptions();
+        for (int i = 0; i < args.length; i++) {
+            String arg = args[i];
+            switch (arg) {
+                case "--help", "-h" -> {
+                    options.help = true;
+                    return options;
+                }
+                case "--best" -> options.best = true;
+                case "--verbose" -> options.verbose = true;
+                case "--tsv" -> options.tsv = true;
+                case "--models", "--ubm", "--rank", "--max-far", "--threads" -> {
+                    if (i + 1 >= args.length) {
+                        throw new UsageException(arg + " needs a value");
+                    }
+                    options.set(arg, args[++i]);
+                }
+                default -> {
+                    if (arg.startsWith("--")) {
+                        throw new UsageException("unknown option " + arg);
+                    }
+                    options.files.add(path(arg));
+                }
+            }
+        }
+        if (options.models == null) {
+            throw new UsageException("--models DIR is required");
+        }
+        if (options.files.isEmpty()) {
+            throw new UsageException("no WAVE file given");
+        }
+        return options;
+    }
+
+    private void set(String option, String value) throws UsageException {
+        switch (option) {
+            case "--models" -> models = path(value);
+            case "--ubm" -> ubm = path(value);
+            case "--rank" -> ranking = Arrays.stream(Ranking.values())
+                    .filter(r -> r.name().toLowerCase(Locale.ROOT).equals(value)).findFirst()
+                    .orElseThrow(() -> new UsageException(
+                            "--rank takes score, frr or far, not '" + value + "'"));
+            case "--max-far" -> maxFar = percent(value);
+            default -> threads = positive(option, value);
+        }
+    }
+
+    private static Path path(String value) throws UsageException {
+        try {
+            return Path.of(value);
+        } catch (InvalidPathException e) {
+            throw new UsageException("not a path: " + e.getMessage());
+        }
+    }
+
+    private static BigDecimal percent(String value) throws UsageException {
+        try {
+            BigDecimal percent = new BigDecimal(value);
+            if (percent.signum() >= 0 && percent.compareTo(BigDecimal.valueOf(100)) <= 0) {
+                return percent;
+            }
+        } catch (NumberFormatException e) {
+            // reported below
+        }
+        throw new UsageException("--max-far takes a percentage from 0 to 100, not '" + value + "'");
+    }
+
+    private static int positive(String option, String value) throws UsageException {
+        try {
+            int number = Integer.parseInt(value);
+            if (number > 0) {
+                return number;
+            }
+        } catch (NumberFormatException e) {
+            // reported below
+        }
+        throw new UsageException(option + " takes a whole number above 0, not '" + value + "'");
+    }
+}
