@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The test command: installs what is missing, builds, and runs every test (native unit tests,
-# the export check, the JVM tests with CheckJNI, short smoke runs of the benchmarks, and a bounded
-# fuzz run when clang is present), then cross-builds the Windows DLL and runs its tests under wine
-# when the MinGW-w64 compiler and wine are installed. Exits non-zero when anything fails.
+# The test command: installs what is missing, cross-builds the Windows DLLs when the MinGW-w64
+# compiler and wine are installed (first, so that the jar of the Linux build carries them),
+# builds, and runs every test (native unit tests, the export check, the JVM tests with CheckJNI,
+# the accuracy test with its table, short smoke runs of the benchmarks, and a bounded fuzz run
+# when clang is present), then the Windows tests under wine. Exits non-zero when anything fails.
 #
 #   scripts/test.sh            everything
 #   BUILD_DIR=... scripts/test.sh   another build directory (default: build)
@@ -19,12 +20,25 @@ jobs=${JOBS:-2}
 
 section() { printf '\n=== %s (at %d s) ===\n' "$*" "$SECONDS"; }
 
+windows=false
+if command -v x86_64-w64-mingw32-g++ >/dev/null && command -v wine >/dev/null; then
+    windows=true
+    section "Windows cross-build in $build_win"
+    cmake -S . -B "$build_win" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+        -DCMAKE_BUILD_TYPE=Release
+    cmake --build "$build_win" -j"$jobs"
+fi
+
 section "Release build in $build"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
+    -DJKESTRUNE_WINDOWS_LIB_DIR="$(realpath -m "$build_win/lib")"
 cmake --build "$build" -j"$jobs"
 
 section "Native and JVM tests"
-ctest --test-dir "$build" --output-on-failure -j"$jobs" -LE 'soak|valgrind'
+ctest --test-dir "$build" --output-on-failure -j"$jobs" -LE 'soak|valgrind|accuracy'
+
+section "Accuracy on real speech (its table follows)"
+ctest --test-dir "$build" -L accuracy --no-tests=error --output-on-failure -V
 
 # --- Reliability: soak, valgrind, sanitizers -------------------------------------------------
 # The JVM soak (100 000 identification calls from 8 threads with CheckJNI; resident memory may
@@ -76,11 +90,7 @@ else
     section "Fuzzing skipped: clang is not installed"
 fi
 
-if command -v x86_64-w64-mingw32-g++ >/dev/null && command -v wine >/dev/null; then
-    section "Windows cross-build in $build_win"
-    cmake -S . -B "$build_win" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-        -DCMAKE_BUILD_TYPE=Release
-    cmake --build "$build_win" -j"$jobs"
+if $windows; then
     # Every test program runs under wine in a private prefix inside $build_win, with a
     # timeout (see tests/windows/CMakeLists.txt).
     section "Windows tests under wine"
