@@ -92,8 +92,8 @@ for name in "${names[@]}"; do
     echo "$count trials as $name"
 done
 
-java=(java -Djava.library.path="$build/lib" -jar "$build/java/jkestrune.jar"
-      --ubm "$work/ubm" --models "$work/models")
+# The jar loads the native pair it carries: no -Djava.library.path needed.
+java=(java -jar "$build/java/jkestrune.jar" --ubm "$work/ubm" --models "$work/models")
 trial_files=("$work"/trials/*.wav)
 
 section "Rankings"
