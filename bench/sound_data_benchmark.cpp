@@ -41,19 +41,20 @@ class Fixture {
     Fixture() : root_("bench") {
         BackgroundOptions options;
         const FrontEnd frontEnd(options.frontEnd);
-        std::vector<LabelledFeatures> background;
+        std::vector<LabelledRecording> recordings;
         for (const char* speaker : kCorpusSpeakers) {
             for (int index = 5; index <= 14; ++index) {
                 for (int digit = 0; digit < 10; ++digit) {
-                    const std::vector<int16_t> samples = Read(digit, speaker, index);
-                    background.push_back(
-                        {speaker, frontEnd.Compute(samples.data(), samples.size())});
+                    recordings.push_back({speaker, Read(digit, speaker, index)});
                 }
             }
         }
-        const BackgroundModel model = TrainBackground(background, options);
+        const std::vector<LabelledFeatures> background =
+            TrainingSessions(frontEnd, recordings, 0);
+        BackgroundModel model = TrainBackground(background, options);
+        AddCohort(model, recordings, options.cohortSpeakers);
         std::string error;
-        if (!WriteBackgroundDirectory(root_.path() / "ubm", model, background, error)) {
+        if (!WriteBackgroundDirectory(root_.path() / "ubm", model, error)) {
             std::fprintf(stderr, "%s\n", error.c_str());
             std::exit(1);
         }
@@ -86,15 +87,12 @@ class Fixture {
             target.relevance = 16.0f;
             target.enrollmentFrames = static_cast<uint32_t>(frames.rows());
             target.means = MapAdaptMeans(ubm.gmm(), AccumulateStats(ubm.evaluator(), frames), 16.0);
-            ScoreDistribution distribution;
-            distribution.frames = 512;
-            for (int i = 0; i < 256; ++i) {
-                distribution.genuine.push_back(0.5f + 0.002f * i);
+            target.telephoneMeans = target.means;
+            // As many genuine scores as an enrollment keeps.
+            for (int i = 0; i < 120; ++i) {
+                target.genuine.push_back(
+                    {3.0f + 0.02f * i, static_cast<float>(50 << (i % 5)), 20.0f, 0.0f});
             }
-            for (int i = 0; i < 512; ++i) {
-                distribution.impostor.push_back(-0.5f + 0.002f * i);
-            }
-            target.distributions = {distribution};
             char name[32];
             std::snprintf(name, sizeof name, "target-%04d", t);
             for (int count : {10, 100, 1000}) {
@@ -154,7 +152,7 @@ void BM_FrontEnd(benchmark::State& state) {
     const FrontEnd frontEnd{FrontEndConfig{}};
     for (auto _ : state) {
         FeatureMatrix frames = frontEnd.Compute(audio.data(), audio.size());
-        NormaliseSliding(frames, 30, false);
+        NormaliseRecording(frames, frontEnd.config());
         benchmark::DoNotOptimize(frames.data());
     }
 }

@@ -9,6 +9,8 @@ Background::Background(BackgroundModel model, uint64_t fingerprint)
     : model_(std::move(model)),
       frontEnd_(model_.frontEnd),
       evaluator_(model_.gmm),
+      cohort_(model_.gmm, model_.cohortMeans),
+      cohortTelephone_(model_.gmm, model_.cohortTelephoneMeans),
       fingerprint_(fingerprint) {}
 
 }  // namespace kestrune

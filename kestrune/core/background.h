@@ -7,6 +7,7 @@
 #include "core/front_end.h"
 #include "core/gmm.h"
 #include "core/matrix.h"
+#include "core/scoring.h"
 
 namespace kestrune {
 
@@ -15,6 +16,10 @@ struct BackgroundModel {
     FrontEndConfig frontEnd;
     DiagonalGmm gmm;
     uint32_t topComponents = 5;  // background components evaluated per frame when scoring
+    // Models of background speakers, adapted as targets are (K · M rows each): a trial's
+    // scores against them measure how any impostor scores on it (test normalisation).
+    FloatMatrix cohortMeans;
+    FloatMatrix cohortTelephoneMeans;
 };
 
 // A background model ready for use: immutable, shared by every thread and every target set
@@ -28,6 +33,9 @@ class Background {
     const DiagonalGmm& gmm() const { return model_.gmm; }
     const FrontEnd& frontEnd() const { return frontEnd_; }
     const GmmEvaluator& evaluator() const { return evaluator_; }
+    // The cohort prepared for scoring (empty banks when the model has no cohort).
+    const TargetBank& cohort() const { return cohort_; }
+    const TargetBank& cohortTelephone() const { return cohortTelephone_; }
     // Identifies this model's parameters; target models record it.
     uint64_t fingerprint() const { return fingerprint_; }
 
@@ -36,15 +44,14 @@ class Background {
         return frontEnd_.Compute(samples, count);
     }
     // Normalises frames that are scored or adapted on together, as one recording.
-    void Normalise(FeatureMatrix& frames) const {
-        NormaliseSliding(frames, model_.frontEnd.normaliseWindow,
-                         model_.frontEnd.varianceNormalise != 0);
-    }
+    void Normalise(FeatureMatrix& frames) const { NormaliseRecording(frames, model_.frontEnd); }
 
   private:
     BackgroundModel model_;
     FrontEnd frontEnd_;
     GmmEvaluator evaluator_;
+    TargetBank cohort_;
+    TargetBank cohortTelephone_;
     uint64_t fingerprint_;
 };
 

@@ -4,7 +4,7 @@
 // A model set is a TargetSet object; the values handed to the library mean:
 //   modelBufferA  the TargetSet, which owns everything below
 //   modelBufferB  its TargetBank: the adapted means, prepared for scoring
-//   modelBufferC  its score distributions, one list per target
+//   modelBufferC  its genuine scores, one list per target
 //   modelBufferD  the background model it was loaded against (shared, kept alive by the set)
 //   modelValueA   mixture components of that background model
 //   modelValueB   feature dimension
@@ -32,6 +32,8 @@
 #include "core/scoring.h"
 #include "core/stream_gate.h"
 #include "core/target_directory.h"
+#include "core/training.h"
+#include "core/trial_scoring.h"
 #include "engine/kestrune.h"
 
 namespace kestrune {
@@ -41,13 +43,17 @@ constexpr uint64_t kSetMagic = 0x315445534E52534Bull;  // "KSRNSET1"
 constexpr size_t kNameSlot = jkestrune::kTargetNameSlot;
 
 struct TargetSet {
-    TargetSet(std::shared_ptr<const Background> background, const FloatMatrix& means)
-        : ubm(std::move(background)), bank(ubm->gmm(), means) {}
+    TargetSet(std::shared_ptr<const Background> background, const FloatMatrix& means,
+              const FloatMatrix& telephoneMeans)
+        : ubm(std::move(background)),
+          bank(ubm->gmm(), means),
+          telephoneBank(ubm->gmm(), telephoneMeans) {}
 
     uint64_t magic = kSetMagic;
     std::shared_ptr<const Background> ubm;
-    TargetBank bank;
-    std::vector<std::vector<ScoreDistribution>> distributions;
+    TargetBank bank;           // wideband models
+    TargetBank telephoneBank;  // telephone models
+    std::vector<std::vector<GenuineSample>> genuine;
     std::vector<char> names;
 };
 
@@ -145,22 +151,20 @@ int32_t ToThousandths(double value) {
 int32_t Score(const TargetSet& set, const int16_t* samples, int32_t sampleCount, int32_t* logScores,
               int32_t* frrValues, int32_t* farValues) {
     const Background& ubm = *set.ubm;
-    FeatureMatrix frames = ubm.RawFeatures(samples, static_cast<size_t>(sampleCount));
+    RecordingTraits traits;
+    FeatureMatrix frames =
+        ubm.frontEnd().Compute(samples, static_cast<size_t>(sampleCount), &traits);
     if (frames.rows() < kMinimumSpeechFrames) {
         return KS_ERR_TOO_LITTLE_SPEECH;
     }
-    ubm.Normalise(frames);
-    const TopComponents top =
-        SelectTopComponents(ubm.evaluator(), frames, ubm.model().topComponents);
-    std::vector<double> scores(static_cast<size_t>(set.bank.Targets()));
-    ScoreTargets(top, frames, set.bank, scores.data());
-    for (size_t t = 0; t < scores.size(); ++t) {
-        logScores[t] = ToThousandths(scores[t]);
-        const ScoreDistribution* distribution =
-            NearestDistribution(set.distributions[t], static_cast<size_t>(frames.rows()));
-        const auto score = static_cast<float>(scores[t]);
-        frrValues[t] = FalseRejection(distribution->genuine, score);
-        farValues[t] = FalseAcceptance(distribution->impostor, score);
+    const TrialScores trial =
+        ScoreRecording(ubm, std::move(frames), traits, set.bank, set.telephoneBank);
+    const std::vector<double> adapted = AdaptToTargetSet(trial.scores);
+    for (size_t t = 0; t < adapted.size(); ++t) {
+        logScores[t] = ToThousandths(adapted[t]);
+        farValues[t] = PercentThousandths(FalseAcceptancePercent(adapted[t]));
+        frrValues[t] = PercentThousandths(
+            FalseRejectionPercent(set.genuine[t], trial.conditions, trial.scores[t]));
     }
     return 0;
 }
@@ -185,22 +189,12 @@ KESTRUNE_API int32_t COM_IDENTI_CheckedQuantVerifyStreams(void) {
 KESTRUNE_API uint8_t COM_IDENTI_LoadUBMModels(const char* path) {
     try {
         const std::optional<std::filesystem::path> location = PathFromModifiedUtf8(path);
-        if (!location) {
-            return 0;
-        }
-        std::error_code code;
-        const std::filesystem::path file = std::filesystem::is_directory(*location, code)
-                                               ? *location / kBackgroundFileName
-                                               : *location;
-        std::vector<uint8_t> bytes;
+        std::shared_ptr<const Background> ubm;
         std::string error;
-        BackgroundModel model;
-        uint64_t fingerprint = 0;
-        if (!ReadWholeFile(file, kMaxModelFileBytes, bytes, error) ||
-            !DecodeBackground(bytes, model, fingerprint, error)) {
+        if (!location || !ReadBackground(*location, ubm, error)) {
             return 0;
         }
-        State().SetUbm(std::make_shared<const Background>(std::move(model), fingerprint));
+        State().SetUbm(std::move(ubm));
         return 1;
     } catch (...) {
         return 0;
@@ -256,21 +250,24 @@ KESTRUNE_API void COM_IDENTI_LoadFromSubDirsToBuffers(const char* path, int32_t*
         const Eigen::Index m = ubm->gmm().Components();
         const Eigen::Index d = ubm->gmm().Dimension();
         FloatMatrix means(static_cast<Eigen::Index>(targets.size()) * m, d);
+        FloatMatrix telephoneMeans(static_cast<Eigen::Index>(targets.size()) * m, d);
         for (size_t t = 0; t < targets.size(); ++t) {
             means.middleRows(static_cast<Eigen::Index>(t) * m, m) = targets[t].model.means;
+            telephoneMeans.middleRows(static_cast<Eigen::Index>(t) * m, m) =
+                targets[t].model.telephoneMeans;
         }
-        auto set = std::make_unique<TargetSet>(ubm, means);
+        auto set = std::make_unique<TargetSet>(ubm, means, telephoneMeans);
         set->names.assign(targets.size() * kNameSlot, '\0');
         for (size_t t = 0; t < targets.size(); ++t) {
             std::memcpy(set->names.data() + t * kNameSlot, targets[t].slotName.data(),
                         targets[t].slotName.size());
-            set->distributions.push_back(std::move(targets[t].model.distributions));
+            set->genuine.push_back(std::move(targets[t].model.genuine));
         }
         *targetCount = static_cast<int32_t>(targets.size());
         *modelValueA = static_cast<int32_t>(m);
         *modelValueB = static_cast<int32_t>(d);
         *modelBufferB = &set->bank;
-        *modelBufferC = set->distributions.data();
+        *modelBufferC = set->genuine.data();
         *modelBufferD = const_cast<Background*>(set->ubm.get());
         *targetNames = set->names.data();
         *modelBufferA = set.release();
@@ -300,7 +297,7 @@ KESTRUNE_API int32_t COM_IDENTI_SoundData(const int16_t* samples, int32_t sample
     }
     const auto* set = static_cast<const TargetSet*>(modelBufferA);
     if (set == nullptr || set->magic != kSetMagic || set->bank.Targets() != targetCount ||
-        modelBufferB != &set->bank || modelBufferC != set->distributions.data() ||
+        modelBufferB != &set->bank || modelBufferC != set->genuine.data() ||
         modelBufferD != set->ubm.get() || modelValueA != set->bank.Components() ||
         modelValueB != set->bank.Dimension()) {
         return KS_ERR_MODEL_SET;

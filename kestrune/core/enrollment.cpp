@@ -2,39 +2,21 @@
 #include "core/enrollment.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
-#include <map>
+#include <random>
 
 #include "core/adaptation.h"
-#include "core/scoring.h"
+#include "core/trial_scoring.h"
 
 namespace kestrune {
 namespace {
 
-FeatureMatrix Join(const std::vector<const FeatureMatrix*>& parts, Eigen::Index dimension) {
-    Eigen::Index rows = 0;
-    for (const FeatureMatrix* part : parts) {
-        rows += part->rows();
-    }
-    FeatureMatrix joined(rows, dimension);
-    Eigen::Index row = 0;
-    for (const FeatureMatrix* part : parts) {
-        joined.middleRows(row, part->rows()) = *part;
-        row += part->rows();
-    }
-    return joined;
-}
-
-// Scores a raw segment as a trial of its own: normalised on its own, top components, ratio.
-double ScoreSegment(const Background& ubm, const TargetBank& bank, FeatureMatrix segment) {
-    ubm.Normalise(segment);
-    const TopComponents top =
-        SelectTopComponents(ubm.evaluator(), segment, ubm.model().topComponents);
-    double score = 0.0;
-    ScoreTargets(top, segment, bank, &score);
-    return score;
-}
+// Segment lengths, in speech frames, of the held-out genuine trials, and how many of each
+// length one part gives at most.
+constexpr Eigen::Index kSegmentFrames[] = {50, 100, 200, 400, 800};
+constexpr int kSegmentsPerLength = 1;
 
 std::string Seconds(Eigen::Index frames) {
     char text[32];
@@ -42,17 +24,90 @@ std::string Seconds(Eigen::Index frames) {
     return text;
 }
 
+// One version of an enrollment recording (the recording itself or a degraded copy): its frames
+// normalised on their own for the adaptation, and which recording it comes from.
+struct Version {
+    const EnrollmentRecording* recording = nullptr;
+    FeatureMatrix normalised;
+    size_t source = 0;
+};
+
+std::vector<Version> Versions(const Background& ubm,
+                              const std::vector<EnrollmentRecording>& recordings,
+                              size_t perSource) {
+    std::vector<Version> versions;
+    for (size_t i = 0; i < recordings.size(); ++i) {
+        Version version{&recordings[i], recordings[i].frames, i / perSource};
+        ubm.Normalise(version.normalised);
+        versions.push_back(std::move(version));
+    }
+    return versions;
+}
+
+// The rows of a version of recording `source` (of `sources`) that belong to part `p`. With as
+// many recordings as parts, each part is a run of whole recordings, so that a held-out part is
+// other recordings than those its model was adapted from (and, as recordings tend to come in
+// order, other words or sentences); otherwise each recording (and every copy of it alike) is
+// cut into the parts.
+std::pair<Eigen::Index, Eigen::Index> PartRows(Eigen::Index rows, size_t source, size_t sources,
+                                               int p) {
+    if (sources >= static_cast<size_t>(kHeldOutParts)) {
+        const auto part = static_cast<int>(source * kHeldOutParts / sources);
+        return {0, part == p ? rows : 0};
+    }
+    const Eigen::Index start = rows * p / kHeldOutParts;
+    return {start, rows * (p + 1) / kHeldOutParts - start};
+}
+
+// The weight of the degraded copies' statistics beside the clean recordings': at full weight
+// the noisy copies cost clean short trials as much as they gained noisy ones; at half, short
+// trials kept most of their accuracy and noisy ones all of their gain (validation trials).
+constexpr double kCopyWeight = 0.5;
+
+// The statistics a condition model is adapted from.
+AdaptationStats WithCopies(const AdaptationStats& clean, AdaptationStats copies) {
+    copies *= kCopyWeight;
+    copies += clean;
+    return copies;
+}
+
 }  // namespace
 
-std::vector<const LabelledFeatures*> ImpostorsFor(const std::vector<LabelledFeatures>& background,
-                                                  const std::string& speaker) {
-    std::vector<const LabelledFeatures*> impostors;
-    for (const LabelledFeatures& recording : background) {
-        if (recording.label != speaker) {
-            impostors.push_back(&recording);
+EnrollmentSpeech PrepareEnrollmentSpeech(const FrontEnd& frontEnd,
+                                         const std::vector<Samples>& recordings) {
+    EnrollmentSpeech speech;
+    std::mt19937 random(20261208);
+    const auto analyse = [&](const Samples& samples) {
+        EnrollmentRecording recording;
+        recording.frames = frontEnd.Compute(samples.data(), samples.size(), &recording.traits);
+        return recording;
+    };
+    for (const Samples& samples : recordings) {
+        speech.clean.push_back(analyse(samples));
+        for (int copy = 0; copy < kEnrollmentCopies; ++copy) {
+            speech.noisy.push_back(analyse(
+                DegradedCopy(samples, static_cast<int>(Degradation::kWhiteNoise), {}, random)));
+            speech.telephone.push_back(analyse(
+                DegradedCopy(samples, static_cast<int>(Degradation::kTelephone), {}, random)));
         }
     }
-    return impostors;
+    return speech;
+}
+
+void AdaptConditionModels(const Background& ubm, const EnrollmentSpeech& speech, double relevance,
+                          FloatMatrix& means, FloatMatrix& telephoneMeans) {
+    const auto statsOf = [&](const std::vector<EnrollmentRecording>& recordings) {
+        AdaptationStats stats =
+            AdaptationStats::Zero(ubm.gmm().Components(), ubm.gmm().Dimension());
+        for (const Version& version : Versions(ubm, recordings, 1)) {
+            stats += AccumulateStats(ubm.evaluator(), version.normalised);
+        }
+        return stats;
+    };
+    const AdaptationStats clean = statsOf(speech.clean);
+    means = MapAdaptMeans(ubm.gmm(), WithCopies(clean, statsOf(speech.noisy)), relevance);
+    telephoneMeans =
+        MapAdaptMeans(ubm.gmm(), WithCopies(clean, statsOf(speech.telephone)), relevance);
 }
 
 std::vector<size_t> SpreadEvenly(size_t count, size_t limit) {
@@ -71,128 +126,126 @@ std::vector<size_t> SpreadEvenly(size_t count, size_t limit) {
     return picks;
 }
 
-std::vector<Eigen::Index> SegmentStarts(Eigen::Index frames, uint32_t length, uint32_t limit) {
-    std::vector<Eigen::Index> starts;
-    if (length == 0 || frames < length) {
-        return starts;
-    }
-    const Eigen::Index hop = std::max<Eigen::Index>(length / 2, 1);
-    const auto count = static_cast<size_t>(1 + (frames - length) / hop);
-    for (size_t pick : SpreadEvenly(count, limit)) {
-        starts.push_back(static_cast<Eigen::Index>(pick) * hop);
-    }
-    return starts;
-}
-
-bool EnrollTarget(const Background& ubm, const std::vector<FeatureMatrix>& recordings,
-                  const std::vector<const LabelledFeatures*>& impostors,
+bool EnrollTarget(const Background& ubm, const EnrollmentSpeech& speech,
                   const EnrollmentOptions& options, TargetModel& model, std::string& error,
                   const EnrollmentProgress& progress) {
-    const Eigen::Index dimension = ubm.gmm().Dimension();
+    const Eigen::Index d = ubm.gmm().Dimension();
     const auto report = [&](const std::string& step) {
         if (progress) {
             progress(step);
         }
     };
-
-    // The target's speech, joined raw for segments.
-    std::vector<const FeatureMatrix*> rawParts;
-    for (const FeatureMatrix& recording : recordings) {
-        if (recording.cols() != dimension) {
-            error = "a recording's features do not fit the background model";
-            return false;
+    for (const auto* kind : {&speech.clean, &speech.noisy, &speech.telephone}) {
+        for (const EnrollmentRecording& recording : *kind) {
+            if (recording.frames.cols() != d) {
+                error = "a recording's features do not fit the background model";
+                return false;
+            }
         }
-        rawParts.push_back(&recording);
     }
-    const FeatureMatrix raw = Join(rawParts, dimension);
-    if (raw.rows() < static_cast<Eigen::Index>(options.minimumFrames)) {
-        error = "too little speech to enroll: " + Seconds(raw.rows()) + ", at least " +
+    Eigen::Index frames = 0;
+    for (const EnrollmentRecording& recording : speech.clean) {
+        frames += recording.frames.rows();
+    }
+    if (frames < static_cast<Eigen::Index>(options.minimumFrames)) {
+        error = "too little speech to enroll: " + Seconds(frames) + ", at least " +
                 Seconds(options.minimumFrames) + " needed";
         return false;
     }
 
-    // Other speakers' speech, joined per label in order of first appearance.
-    std::vector<std::string> labels;
-    std::map<std::string, std::vector<const FeatureMatrix*>> byLabel;
-    for (const LabelledFeatures* impostor : impostors) {
-        if (impostor->frames.cols() != dimension) {
-            error = "the impostor speech does not fit the background model";
-            return false;
-        }
-        auto [entry, added] = byLabel.try_emplace(impostor->label);
-        if (added) {
-            labels.push_back(impostor->label);
-        }
-        entry->second.push_back(&impostor->frames);
-    }
-    std::vector<FeatureMatrix> impostorStreams;
-    for (const std::string& label : labels) {
-        impostorStreams.push_back(Join(byLabel[label], dimension));
-    }
-
-    // The same frames, row for row, each recording normalised on its own for the adaptation.
-    std::vector<FeatureMatrix> normalised;
-    std::vector<const FeatureMatrix*> normalisedParts;
-    normalised.reserve(recordings.size());
-    for (const FeatureMatrix& recording : recordings) {
-        normalised.push_back(recording);
-        ubm.Normalise(normalised.back());
-        normalisedParts.push_back(&normalised.back());
-    }
-    const FeatureMatrix adaptation = Join(normalisedParts, dimension);
-
     report("adapting " + std::to_string(ubm.gmm().Components()) + " components on " +
-           Seconds(raw.rows()) + " of speech");
-    const AdaptationStats total = AccumulateStats(ubm.evaluator(), adaptation);
+           Seconds(frames) + " of speech");
     model.ubmFingerprint = ubm.fingerprint();
     model.relevance = static_cast<float>(options.relevance);
-    model.enrollmentFrames = static_cast<uint32_t>(raw.rows());
-    model.means = MapAdaptMeans(ubm.gmm(), total, options.relevance);
-    model.distributions.clear();
-    const TargetBank bank(ubm.gmm(), model.means);
+    model.enrollmentFrames = static_cast<uint32_t>(frames);
+    AdaptConditionModels(ubm, speech, options.relevance, model.means, model.telephoneMeans);
 
-    for (uint32_t length : options.segmentFrames) {
-        ScoreDistribution distribution;
-        distribution.frames = length;
-        // Leave-one-segment-out needs the rest to be the larger part of the enrollment.
-        if (2 * static_cast<Eigen::Index>(length) <= raw.rows()) {
-            for (Eigen::Index start : SegmentStarts(raw.rows(), length, options.maxGenuine)) {
-                AdaptationStats rest = total;
-                rest -= AccumulateStats(ubm.evaluator(), adaptation.middleRows(start, length));
-                const TargetBank without(ubm.gmm(),
-                                         MapAdaptMeans(ubm.gmm(), rest, options.relevance));
-                distribution.genuine.push_back(
-                    static_cast<float>(ScoreSegment(ubm, without, raw.middleRows(start, length))));
+    // Clean, noisy and telephone versions of the recordings, and the statistics of each part
+    // of each kind.
+    const size_t sources = speech.clean.size();
+    const size_t copies = std::max<size_t>(1, speech.noisy.size() / std::max<size_t>(sources, 1));
+    const std::array<std::vector<Version>, 3> kinds = {Versions(ubm, speech.clean, 1),
+                                                       Versions(ubm, speech.noisy, copies),
+                                                       Versions(ubm, speech.telephone, copies)};
+    const Eigen::Index m = ubm.gmm().Components();
+    std::array<std::vector<AdaptationStats>, 3> partStats;
+    std::array<AdaptationStats, 3> totals;
+    for (size_t k = 0; k < kinds.size(); ++k) {
+        totals[k] = AdaptationStats::Zero(m, d);
+        partStats[k].assign(kHeldOutParts, AdaptationStats::Zero(m, d));
+        for (const Version& version : kinds[k]) {
+            for (int p = 0; p < kHeldOutParts; ++p) {
+                const auto [start, rows] =
+                    PartRows(version.normalised.rows(), version.source, sources, p);
+                if (rows > 0) {
+                    partStats[k][static_cast<size_t>(p)] += AccumulateStats(
+                        ubm.evaluator(), version.normalised.middleRows(start, rows));
+                }
             }
         }
-        std::vector<std::pair<size_t, Eigen::Index>> candidates;
-        for (size_t s = 0; s < impostorStreams.size(); ++s) {
-            for (Eigen::Index start :
-                 SegmentStarts(impostorStreams[s].rows(), length, UINT32_MAX)) {
-                candidates.emplace_back(s, start);
+        for (const AdaptationStats& part : partStats[k]) {
+            totals[k] += part;
+        }
+    }
+
+    model.genuine.clear();
+    for (int p = 0; p < kHeldOutParts; ++p) {
+        std::array<AdaptationStats, 3> rest = totals;
+        for (size_t k = 0; k < kinds.size(); ++k) {
+            rest[k] -= partStats[k][static_cast<size_t>(p)];
+        }
+        const TargetBank widebandBank(
+            ubm.gmm(), MapAdaptMeans(ubm.gmm(), WithCopies(rest[0], rest[1]), options.relevance));
+        const TargetBank telephoneBank(
+            ubm.gmm(), MapAdaptMeans(ubm.gmm(), WithCopies(rest[0], rest[2]), options.relevance));
+        for (size_t k = 0; k < kinds.size(); ++k) {
+            // The part's speech of this kind, one stream per copy (the clean kind has one),
+            // joined across recordings so that segments can be longer than one recording.
+            const size_t streams = k == 0 ? 1 : copies;
+            for (size_t c = 0; c < streams; ++c) {
+                std::vector<const FeatureMatrix*> pieces;
+                std::vector<std::pair<Eigen::Index, Eigen::Index>> ranges;
+                const RecordingTraits* traits = nullptr;
+                Eigen::Index rows = 0;
+                for (size_t v = c; v < kinds[k].size(); v += streams) {
+                    const FeatureMatrix& raw = kinds[k][v].recording->frames;
+                    const auto range = PartRows(raw.rows(), kinds[k][v].source, sources, p);
+                    if (range.second > 0) {
+                        pieces.push_back(&raw);
+                        ranges.push_back(range);
+                        rows += range.second;
+                        traits = traits != nullptr ? traits : &kinds[k][v].recording->traits;
+                    }
+                }
+                FeatureMatrix joined(rows, d);
+                Eigen::Index row = 0;
+                for (size_t i = 0; i < pieces.size(); ++i) {
+                    joined.middleRows(row, ranges[i].second) =
+                        pieces[i]->middleRows(ranges[i].first, ranges[i].second);
+                    row += ranges[i].second;
+                }
+                for (Eigen::Index segment : kSegmentFrames) {
+                    // A part shorter than the segment gives one segment of its own length.
+                    const Eigen::Index n = std::min(segment, rows);
+                    for (int taken = 0;
+                         n > 0 && (taken + 1) * n <= rows && taken < kSegmentsPerLength; ++taken) {
+                        const TrialScores scored =
+                            ScoreRecording(ubm, joined.middleRows(taken * n, n), *traits,
+                                           widebandBank, telephoneBank);
+                        model.genuine.push_back({static_cast<float>(scored.scores[0]),
+                                                 static_cast<float>(scored.conditions.frames),
+                                                 static_cast<float>(scored.conditions.snrDb),
+                                                 static_cast<float>(scored.conditions.telephone)});
+                    }
+                    if (n == rows) {
+                        break;
+                    }
+                }
             }
         }
-        for (size_t pick : SpreadEvenly(candidates.size(), options.maxImpostor)) {
-            const auto& [stream, start] = candidates[pick];
-            distribution.impostor.push_back(static_cast<float>(
-                ScoreSegment(ubm, bank, impostorStreams[stream].middleRows(start, length))));
-        }
-        if (distribution.genuine.empty() || distribution.impostor.empty()) {
-            continue;
-        }
-        std::sort(distribution.genuine.begin(), distribution.genuine.end());
-        std::sort(distribution.impostor.begin(), distribution.impostor.end());
-        report("segments of " + Seconds(length) + ": " +
-               std::to_string(distribution.genuine.size()) + " genuine, " +
-               std::to_string(distribution.impostor.size()) + " impostor scores");
-        model.distributions.push_back(std::move(distribution));
     }
-    if (model.distributions.empty()) {
-        error = impostorStreams.empty()
-                    ? "no impostor speech: the background holds no speaker other than the target"
-                    : "no segment length has both genuine and impostor scores";
-        return false;
-    }
+    report(std::to_string(model.genuine.size()) + " genuine scores from " +
+           std::to_string(kHeldOutParts) + " held-out parts");
     return true;
 }
 

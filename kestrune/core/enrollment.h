@@ -1,5 +1,6 @@
-// Enrolling a target: MAP adaptation from the target's recordings, and the genuine and
-// impostor score distributions from which scoring later reads honest error rates.
+// Enrolling a target: MAP adaptation of a model for each condition (conditions.h) from the
+// target's recordings and degraded copies of them, and the genuine scores from which scoring
+// later reads honest false-rejection rates.
 #pragma once
 
 #include <cstdint>
@@ -7,26 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "core/augmentation.h"
 #include "core/background.h"
 #include "core/matrix.h"
 #include "core/rates.h"
 
 namespace kestrune {
 
-// The speech frames (not normalised) of one background recording and who speaks in it.
-struct LabelledFeatures {
-    std::string label;
-    FeatureMatrix frames;
-};
-
 struct EnrollmentOptions {
-    // Low, so that the targets' well-visited components move close to their own speech: on the
-    // validation trials 2 did best (1 and 4 within a few trials, 16 clearly worse).
+    // Low, so that the targets' well-visited components move close to their own speech; chosen
+    // on the validation trials.
     double relevance = 2.0;
-    // Segment lengths, in speech frames, at which score distributions are measured.
-    std::vector<uint32_t> segmentFrames = {32, 64, 128, 256, 512};
-    uint32_t maxGenuine = 256;     // genuine segments per length
-    uint32_t maxImpostor = 512;    // impostor segments per length
     uint32_t minimumFrames = 200;  // speech frames the enrollment must hold
 };
 
@@ -35,35 +27,57 @@ struct TargetModel {
     uint64_t ubmFingerprint = 0;
     float relevance = 0.0f;
     uint32_t enrollmentFrames = 0;
-    FloatMatrix means;                             // M × D
-    std::vector<ScoreDistribution> distributions;  // by ascending segment length
+    FloatMatrix means;           // M × D: wideband speech
+    FloatMatrix telephoneMeans;  // M × D: telephone speech
+    std::vector<GenuineSample> genuine;
 };
 
-// Indices of `limit` items spread evenly from the first to the last of `count` items, or all
-// of them when there are no more than `limit`.
-std::vector<size_t> SpreadEvenly(size_t count, size_t limit);
+// One recording's raw speech frames (FrontEnd::Compute) and what the front end saw in it.
+struct EnrollmentRecording {
+    FeatureMatrix frames;
+    RecordingTraits traits;
+};
 
-// Start frames of the segments of `length` frames, half overlapping, in a stream of `frames`;
-// when there are more than `limit`, `limit` of them spread evenly from first to last.
-std::vector<Eigen::Index> SegmentStarts(Eigen::Index frames, uint32_t length, uint32_t limit);
+// A target's speech: its own recordings, and the degraded copies made of them for the model of
+// each condition.
+struct EnrollmentSpeech {
+    std::vector<EnrollmentRecording> clean;
+    std::vector<EnrollmentRecording> noisy;
+    std::vector<EnrollmentRecording> telephone;
+};
 
-// The recordings of `background` spoken by anyone but `speaker`: the impostor speech a target
-// of that speaker is enrolled against.
-std::vector<const LabelledFeatures*> ImpostorsFor(const std::vector<LabelledFeatures>& background,
-                                                  const std::string& speaker);
+// Copies made of each enrollment recording for each condition model.
+inline constexpr int kEnrollmentCopies = 2;
+
+// The speech of recordings (8 kHz samples) for enrollment: their frames, and those of degraded
+// copies (white noise at 5-20 dB SNR; telephone channels of varied band edges and codecs).
+// Deterministic.
+EnrollmentSpeech PrepareEnrollmentSpeech(const FrontEnd& frontEnd,
+                                         const std::vector<Samples>& recordings);
+
+// The wideband model is adapted on the clean and noisy recordings, the telephone model on the
+// clean and telephone recordings, each recording normalised on its own.
+void AdaptConditionModels(const Background& ubm, const EnrollmentSpeech& speech, double relevance,
+                          FloatMatrix& means, FloatMatrix& telephoneMeans);
+
+// Parts the target's speech is cut into for its genuine scores: each is left out of the
+// adaptation in turn and scored, in segments of several lengths, against the models adapted
+// from the rest.
+inline constexpr int kHeldOutParts = 10;
 
 // Called with a short description of each step.
 using EnrollmentProgress = std::function<void(const std::string& step)>;
 
-// Enrolls a target from its `recordings` (raw speech frames, one matrix per recording).
-// Adaptation uses every frame, each recording normalised on its own. Genuine scores come from
-// leaving each segment of the joined recordings out of the adaptation and scoring it; impostor
-// scores from segments of the `impostors` (other speakers, joined per label) scored against
-// the final model. Segment lengths without both kinds of scores are left out. Returns false
-// with `error` set when there is too little speech or no impostor speech.
-bool EnrollTarget(const Background& ubm, const std::vector<FeatureMatrix>& recordings,
-                  const std::vector<const LabelledFeatures*>& impostors,
+// Enrolls a target from its `speech`: both condition models, and genuine scores of held-out
+// parts of every kind of recording (clean, noisy, telephone), each normalised by the
+// background's cohort as a trial is. Returns false with `error` set when there is too little
+// speech or a recording does not fit the background model.
+bool EnrollTarget(const Background& ubm, const EnrollmentSpeech& speech,
                   const EnrollmentOptions& options, TargetModel& model, std::string& error,
                   const EnrollmentProgress& progress = {});
+
+// Indices of `limit` items spread evenly from the first to the last of `count` items, or all
+// of them when there are no more than `limit`.
+std::vector<size_t> SpreadEvenly(size_t count, size_t limit);
 
 }  // namespace kestrune

@@ -31,14 +31,34 @@ struct FrontEndConfig {
     float vadRangeDb = 40.0f;        // frames this far below the loudest frame are silence
     float vadFloorDb = -55.0f;       // frames below this level (dB re full scale) are silence
     uint32_t varianceNormalise = 0;  // 1: also scale each coefficient to unit variance
-    uint32_t normaliseWindow = 30;   // speech frames in the sliding normalisation window; 0: whole
+    uint32_t normaliseWindow = 300;  // speech frames in the sliding normalisation window; 0: whole
                                      // recording
+    // 1: feature warping of the cepstra over the window instead of mean normalisation
+    uint32_t warping = 1;
+    // Frames must also stand this far above the recording's noise floor (the level of its
+    // quietest tenth of frames) when that floor is steady, so that noise between words is not
+    // taken for speech; 0 turns the rule off.
+    float vadNoiseMarginDb = 3.0f;
 
     // The length of one feature vector.
     uint32_t Dimension() const { return cepstra * (1 + deltaOrder); }
     // True when the values describe a front end that can be built (a file may hold any bytes).
     bool Valid() const;
 };
+
+// What the front end observes about a recording besides its features.
+struct RecordingTraits {
+    // Energy outside the telephone band (below 250 Hz and above 3550 Hz) relative to the
+    // energy inside it (300-3400 Hz), over the speech frames, in dB: a recording that came
+    // through a telephone channel has almost none.
+    float outOfBandDb = 0.0f;
+    // Mean level of the speech frames above the noise floor (the level of the quietest tenth
+    // of all frames), in dB, at most kMaxSnrDb: low for noisy recordings, and for recordings
+    // trimmed to their speech.
+    float snrDb = 0.0f;
+};
+
+inline constexpr float kMaxSnrDb = 40.0f;
 
 // MFCC extraction for one configuration; the tables are built once and then only read, so one
 // FrontEnd serves any number of threads.
@@ -51,7 +71,8 @@ class FrontEnd {
     // The feature vectors of the speech frames of a recording, not yet normalised: one row per
     // kept frame. Deltas are taken over all frames before silence is dropped, so that the
     // edges of speech keep their true slopes. Fewer samples than one frame give no rows.
-    FeatureMatrix Compute(const int16_t* samples, size_t count) const;
+    FeatureMatrix Compute(const int16_t* samples, size_t count,
+                          RecordingTraits* traits = nullptr) const;
 
     // The steps of Compute, exposed for tests and tools.
     size_t FrameCount(size_t samples) const;
@@ -62,6 +83,8 @@ class FrontEnd {
     // Power spectrum (fftSize / 2 + 1 bins) of one pre-emphasised, windowed frame of
     // frameLength samples.
     std::vector<float> PowerSpectrum(const float* frame) const;
+    // Mel filterbank energies of a power spectrum, into `energies` (filterCount values).
+    void FilterbankEnergies(const std::vector<float>& power, float* energies) const;
     // Log mel filterbank energies of a power spectrum.
     std::vector<float> LogFilterbank(const std::vector<float>& power) const;
     // Centre frequency of filter i in Hz.
@@ -79,6 +102,16 @@ class FrontEnd {
 // Per-recording normalisation over the rows of `features`: subtracts each column's mean, and
 // when `variance` is set divides it by its standard deviation. Does nothing to an empty matrix.
 void NormaliseFeatures(FeatureMatrix& features, bool variance);
+
+// The normalisation `config` asks for, over the speech frames of one recording: sliding mean
+// (and variance) normalisation of every coefficient, or warping of the cepstra.
+void NormaliseRecording(FeatureMatrix& features, const FrontEndConfig& config);
+
+// Feature warping (short-time Gaussianisation): each coefficient of each row is replaced by the
+// standard normal quantile of its rank among the `window` rows around it (the window kept
+// inside the recording; a recording of at most `window` rows is warped as a whole), so that
+// every coefficient follows N(0, 1) over any stretch of speech whatever the channel did to it.
+void WarpFeatures(FeatureMatrix& features, Eigen::Index window);
 
 // Sliding normalisation: each row is normalised by the statistics of the `window` rows around
 // it (the window kept inside the recording, so it is shifted, not shrunk, at the edges). A

@@ -42,7 +42,7 @@ class GmmEvaluator {
 };
 
 struct EmOptions {
-    uint32_t components = 64;
+    uint32_t components = 256;
     uint32_t iterationsPerSplit = 8;  // EM passes after each split on the way to `components`
     uint32_t finalIterations = 16;    // EM passes once `components` is reached
     double varianceFloor = 0.01;      // per dimension, as a share of the data's variance

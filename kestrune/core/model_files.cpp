@@ -16,8 +16,7 @@ namespace {
 constexpr char kMagic[4] = {'K', 'S', 'R', 'N'};
 constexpr char kBackgroundKind[4] = {'U', 'B', 'M', ' '};
 constexpr char kTargetKind[4] = {'T', 'G', 'T', ' '};
-constexpr char kImpostorKind[4] = {'I', 'M', 'P', ' '};
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 2;
 constexpr size_t kHeaderBytes = 32;
 
 std::vector<uint8_t> WithHeader(const char (&kind)[4], std::vector<uint8_t>& payload) {
@@ -46,6 +45,10 @@ ByteReader OpenPayload(const std::vector<uint8_t>& file, const char (&kind)[4],
         error = "not a kestrune file";
     } else if (std::memcmp(fileKind, kind, 4) != 0) {
         error = "a kestrune file of another kind";
+    } else if (version < kVersion && reserved == 0) {
+        error = "made by an older kestrune (file version " + std::to_string(version) +
+                "): re-create it with kestrune train-ubm (background models) or kestrune " +
+                "enroll (targets)";
     } else if (version != kVersion || reserved != 0) {
         error = "unsupported file version " + std::to_string(version);
     } else if (size != file.size() - kHeaderBytes) {
@@ -89,6 +92,8 @@ void WriteFrontEnd(ByteWriter& out, const FrontEndConfig& c) {
     out.F32(c.vadFloorDb);
     out.U32(c.varianceNormalise);
     out.U32(c.normaliseWindow);
+    out.U32(c.warping);
+    out.F32(c.vadNoiseMarginDb);
 }
 
 FrontEndConfig ReadFrontEnd(ByteReader& in) {
@@ -109,6 +114,8 @@ FrontEndConfig ReadFrontEnd(ByteReader& in) {
     c.vadFloorDb = in.F32();
     c.varianceNormalise = in.U32();
     c.normaliseWindow = in.U32();
+    c.warping = in.U32();
+    c.vadNoiseMarginDb = in.F32();
     return c;
 }
 
@@ -130,6 +137,14 @@ std::vector<uint8_t> BackgroundPayload(const BackgroundModel& model) {
         for (uint32_t k = 0; k < m; ++k) {
             for (uint32_t j = 0; j < d; ++j) {
                 out.F64((*matrix)(k, j));
+            }
+        }
+    }
+    out.U32(static_cast<uint32_t>(m > 0 ? model.cohortMeans.rows() / m : 0));
+    for (const FloatMatrix* means : {&model.cohortMeans, &model.cohortTelephoneMeans}) {
+        for (Eigen::Index row = 0; row < means->rows(); ++row) {
+            for (Eigen::Index j = 0; j < means->cols(); ++j) {
+                out.F32((*means)(row, j));
             }
         }
     }
@@ -191,6 +206,14 @@ bool DecodeBackground(const std::vector<uint8_t>& file, BackgroundModel& model,
             }
         }
     }
+    const uint32_t cohort = in.U32();
+    in.Check(cohort <= kMaxCohort);
+    for (FloatMatrix* means : {&model.cohortMeans, &model.cohortTelephoneMeans}) {
+        const std::vector<float> values = ReadFloats(in, uint64_t{cohort} * m * d);
+        if (in.ok()) {
+            *means = Eigen::Map<const FloatMatrix>(values.data(), Eigen::Index{cohort} * m, d);
+        }
+    }
     if (!Finish(in, "background model", error)) {
         return false;
     }
@@ -203,9 +226,8 @@ bool DecodeBackground(const std::vector<uint8_t>& file, BackgroundModel& model,
 }
 
 // Target payload: ubmFingerprint u64, relevance f32, enrollmentFrames u32, M u32, D u32,
-// means (M × D f32, row by row), distribution count u32, then per distribution (ascending
-// segment length): frames u32, genuine count u32, impostor count u32, the genuine scores and
-// the impostor scores (f32, each ascending).
+// wideband means then telephone means (M × D f32 each, row by row), genuine sample count u32,
+// then per sample: score, speech frames, SNR dB, telephone weight (f32 each).
 std::vector<uint8_t> EncodeTarget(const TargetModel& model) {
     ByteWriter out;
     out.U64(model.ubmFingerprint);
@@ -213,22 +235,19 @@ std::vector<uint8_t> EncodeTarget(const TargetModel& model) {
     out.U32(model.enrollmentFrames);
     out.U32(static_cast<uint32_t>(model.means.rows()));
     out.U32(static_cast<uint32_t>(model.means.cols()));
-    for (Eigen::Index k = 0; k < model.means.rows(); ++k) {
-        for (Eigen::Index j = 0; j < model.means.cols(); ++j) {
-            out.F32(model.means(k, j));
+    for (const FloatMatrix* means : {&model.means, &model.telephoneMeans}) {
+        for (Eigen::Index k = 0; k < model.means.rows(); ++k) {
+            for (Eigen::Index j = 0; j < model.means.cols(); ++j) {
+                out.F32((*means)(k, j));
+            }
         }
     }
-    out.U32(static_cast<uint32_t>(model.distributions.size()));
-    for (const ScoreDistribution& distribution : model.distributions) {
-        out.U32(distribution.frames);
-        out.U32(static_cast<uint32_t>(distribution.genuine.size()));
-        out.U32(static_cast<uint32_t>(distribution.impostor.size()));
-        for (float score : distribution.genuine) {
-            out.F32(score);
-        }
-        for (float score : distribution.impostor) {
-            out.F32(score);
-        }
+    out.U32(static_cast<uint32_t>(model.genuine.size()));
+    for (const GenuineSample& sample : model.genuine) {
+        out.F32(sample.score);
+        out.F32(sample.frames);
+        out.F32(sample.snrDb);
+        out.F32(sample.telephone);
     }
     return WithHeader(kTargetKind, out.bytes());
 }
@@ -245,33 +264,29 @@ bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::str
     const uint32_t d = in.U32();
     in.Check(std::isfinite(model.relevance) && model.relevance >= 0.0f && m >= 1 &&
              m <= kMaxComponents && d >= 1 && d <= kMaxDimension);
-    if (!in.Expect(uint64_t{m} * d, 4)) {
+    if (!in.Expect(2 * uint64_t{m} * d, 4)) {
         error = "malformed target model header";
         return false;
     }
-    model.means.resize(m, d);
-    for (uint32_t k = 0; k < m; ++k) {
-        for (uint32_t j = 0; j < d; ++j) {
-            model.means(k, j) = in.F32();
+    for (FloatMatrix* means : {&model.means, &model.telephoneMeans}) {
+        means->resize(m, d);
+        for (uint32_t k = 0; k < m; ++k) {
+            for (uint32_t j = 0; j < d; ++j) {
+                (*means)(k, j) = in.F32();
+            }
         }
+        in.Check(means->allFinite());
     }
-    in.Check(model.means.allFinite());
     const uint32_t count = in.U32();
-    in.Check(count >= 1 && count <= kMaxDistributions);
-    model.distributions.clear();
-    for (uint32_t i = 0; i < count && in.ok(); ++i) {
-        ScoreDistribution distribution;
-        distribution.frames = in.U32();
-        const uint32_t genuine = in.U32();
-        const uint32_t impostor = in.U32();
-        in.Check(distribution.frames >= 1 && genuine >= 1 && impostor >= 1 &&
-                 (model.distributions.empty() ||
-                  distribution.frames > model.distributions.back().frames));
-        distribution.genuine = ReadFloats(in, genuine);
-        distribution.impostor = ReadFloats(in, impostor);
-        in.Check(std::is_sorted(distribution.genuine.begin(), distribution.genuine.end()) &&
-                 std::is_sorted(distribution.impostor.begin(), distribution.impostor.end()));
-        model.distributions.push_back(std::move(distribution));
+    in.Check(count >= 1 && count <= kMaxGenuineSamples);
+    const std::vector<float> values = ReadFloats(in, uint64_t{count} * 4);
+    model.genuine.clear();
+    for (size_t i = 0; in.ok() && i < count; ++i) {
+        const GenuineSample sample = {values[4 * i], values[4 * i + 1], values[4 * i + 2],
+                                      values[4 * i + 3]};
+        in.Check(sample.frames >= 1.0f && sample.snrDb >= 0.0f && sample.snrDb <= kMaxSnrDb &&
+                 sample.telephone >= 0.0f && sample.telephone <= 1.0f);
+        model.genuine.push_back(sample);
     }
     return Finish(in, "target model", error);
 }
@@ -279,59 +294,9 @@ bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::str
 bool TargetFitsBackground(const TargetModel& model, const Background& ubm) {
     return model.ubmFingerprint == ubm.fingerprint() &&
            model.means.rows() == ubm.gmm().Components() &&
-           model.means.cols() == ubm.gmm().Dimension();
-}
-
-// Impostor payload: ubmFingerprint u64, D u32, recording count u32, then per recording: label
-// length u32, label bytes (UTF-8), frame count u32, frames × D f32 (raw speech features).
-std::vector<uint8_t> EncodeImpostors(uint64_t ubmFingerprint,
-                                     const std::vector<LabelledFeatures>& recordings) {
-    ByteWriter out;
-    out.U64(ubmFingerprint);
-    const uint32_t d = recordings.empty() ? 0 : static_cast<uint32_t>(recordings[0].frames.cols());
-    out.U32(d);
-    out.U32(static_cast<uint32_t>(recordings.size()));
-    for (const LabelledFeatures& recording : recordings) {
-        out.U32(static_cast<uint32_t>(recording.label.size()));
-        out.Bytes(recording.label.data(), recording.label.size());
-        out.U32(static_cast<uint32_t>(recording.frames.rows()));
-        for (Eigen::Index t = 0; t < recording.frames.rows(); ++t) {
-            for (Eigen::Index j = 0; j < recording.frames.cols(); ++j) {
-                out.F32(recording.frames(t, j));
-            }
-        }
-    }
-    return WithHeader(kImpostorKind, out.bytes());
-}
-
-bool DecodeImpostors(const std::vector<uint8_t>& file, uint64_t& ubmFingerprint,
-                     std::vector<LabelledFeatures>& recordings, std::string& error) {
-    ByteReader in = OpenPayload(file, kImpostorKind, error);
-    if (!in.ok()) {
-        return false;
-    }
-    ubmFingerprint = in.U64();
-    const uint32_t d = in.U32();
-    const uint32_t count = in.U32();
-    in.Check(d <= kMaxDimension && (d >= 1 || count == 0));
-    recordings.clear();
-    for (uint32_t i = 0; i < count && in.ok(); ++i) {
-        LabelledFeatures recording;
-        const uint32_t labelBytes = in.U32();
-        in.Check(labelBytes <= kMaxLabelBytes);
-        const uint8_t* label = in.Take(labelBytes);
-        if (label != nullptr) {
-            recording.label.assign(reinterpret_cast<const char*>(label), labelBytes);
-        }
-        const uint32_t frames = in.U32();
-        const std::vector<float> values = ReadFloats(in, uint64_t{frames} * d);
-        if (!in.ok()) {
-            break;
-        }
-        recording.frames = Eigen::Map<const FeatureMatrix>(values.data(), frames, d);
-        recordings.push_back(std::move(recording));
-    }
-    return Finish(in, "impostor file", error);
+           model.means.cols() == ubm.gmm().Dimension() &&
+           model.telephoneMeans.rows() == model.means.rows() &&
+           model.telephoneMeans.cols() == model.means.cols();
 }
 
 bool ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes,

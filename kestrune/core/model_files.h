@@ -2,8 +2,7 @@
 //
 //   offset  size  field
 //        0     4  magic "KSRN"
-//        4     4  kind: "UBM " (background model), "TGT " (target model), "IMP " (impostor
-//                 speech kept with the background model)
+//        4     4  kind: "UBM " (background model), "TGT " (target model)
 //        8     4  format version, 1
 //       12     4  reserved, 0
 //       16     8  payload size in bytes (the file is exactly 32 + this)
@@ -26,14 +25,13 @@ namespace kestrune {
 
 // File names inside a background-model directory and inside a target's directory.
 inline constexpr char kBackgroundFileName[] = "ubm.krn";
-inline constexpr char kImpostorFileName[] = "impostors.krn";
 inline constexpr char kTargetFileName[] = "target.krn";
 
 // Bounds on what a file may declare, so that a damaged count cannot ask for absurd memory.
 inline constexpr uint32_t kMaxComponents = 4096;
 inline constexpr uint32_t kMaxDimension = 256;
-inline constexpr uint32_t kMaxDistributions = 32;
-inline constexpr uint32_t kMaxLabelBytes = 4096;
+inline constexpr uint32_t kMaxGenuineSamples = 100000;
+inline constexpr uint32_t kMaxCohort = 1000;
 
 std::vector<uint8_t> EncodeBackground(const BackgroundModel& model);
 // On success fills `model` and `fingerprint`; on failure sets `error` and leaves `model` in an
@@ -47,11 +45,6 @@ std::vector<uint8_t> EncodeTarget(const TargetModel& model);
 bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::string& error);
 bool TargetFitsBackground(const TargetModel& model, const Background& ubm);
 
-std::vector<uint8_t> EncodeImpostors(uint64_t ubmFingerprint,
-                                     const std::vector<LabelledFeatures>& recordings);
-bool DecodeImpostors(const std::vector<uint8_t>& file, uint64_t& ubmFingerprint,
-                     std::vector<LabelledFeatures>& recordings, std::string& error);
-
 // The fingerprint a background model gets when it is encoded.
 uint64_t BackgroundFingerprint(const BackgroundModel& model);
 
@@ -63,6 +56,5 @@ bool WriteFileAtomically(const std::filesystem::path& path, const std::vector<ui
                          std::string& error);
 
 inline constexpr uint64_t kMaxModelFileBytes = uint64_t{64} << 20;
-inline constexpr uint64_t kMaxImpostorFileBytes = uint64_t{2} << 30;
 
 }  // namespace kestrune

@@ -1,6 +1,7 @@
 // Background training and the engine's directories.
 #include "core/training.h"
 
+#include <map>
 #include <random>
 #include <system_error>
 
@@ -9,15 +10,30 @@
 
 namespace kestrune {
 
-void HoldOutImpostorSpeech(std::vector<LabelledFeatures>& recordings, double share,
-                           std::vector<LabelledFeatures>& heldOut) {
-    std::mt19937 random(20240607);
-    std::uniform_real_distribution<double> uniform(0.0, 1.0);
-    std::vector<LabelledFeatures> kept;
-    for (LabelledFeatures& recording : recordings) {
-        (uniform(random) < share ? heldOut : kept).push_back(std::move(recording));
+std::vector<LabelledFeatures> TrainingSessions(const FrontEnd& frontEnd,
+                                               const std::vector<LabelledRecording>& recordings,
+                                               uint32_t copies) {
+    std::vector<LabelledFeatures> sessions;
+    for (const LabelledRecording& recording : recordings) {
+        sessions.push_back({recording.label,
+                            frontEnd.Compute(recording.samples.data(), recording.samples.size())});
     }
-    recordings = std::move(kept);
+    std::mt19937 random(20261208);
+    for (const LabelledRecording& recording : recordings) {
+        std::vector<const Samples*> others;
+        for (const LabelledRecording& other : recordings) {
+            if (other.label != recording.label) {
+                others.push_back(&other.samples);
+            }
+        }
+        for (uint32_t copy = 0; copy < copies; ++copy) {
+            const Samples degraded =
+                DegradedCopy(recording.samples, static_cast<int>(copy), others, random);
+            sessions.push_back(
+                {recording.label, frontEnd.Compute(degraded.data(), degraded.size())});
+        }
+    }
+    return sessions;
 }
 
 BackgroundModel TrainBackground(const std::vector<LabelledFeatures>& recordings,
@@ -30,8 +46,7 @@ BackgroundModel TrainBackground(const std::vector<LabelledFeatures>& recordings,
     Eigen::Index row = 0;
     for (const LabelledFeatures& recording : recordings) {
         FeatureMatrix frames = recording.frames;
-        NormaliseSliding(frames, options.frontEnd.normaliseWindow,
-                         options.frontEnd.varianceNormalise != 0);
+        NormaliseRecording(frames, options.frontEnd);
         pool.middleRows(row, frames.rows()) = frames;
         row += frames.rows();
     }
@@ -43,41 +58,61 @@ BackgroundModel TrainBackground(const std::vector<LabelledFeatures>& recordings,
     return model;
 }
 
+void AddCohort(BackgroundModel& model, const std::vector<LabelledRecording>& recordings,
+               uint32_t speakers, const EnrollmentProgress& progress) {
+    std::vector<std::string> labels;
+    std::map<std::string, std::vector<Samples>> speech;
+    for (const LabelledRecording& recording : recordings) {
+        auto [entry, added] = speech.try_emplace(recording.label);
+        if (added) {
+            labels.push_back(recording.label);
+        }
+        entry->second.push_back(recording.samples);
+    }
+    const Background ubm(model, 0);
+    const std::vector<size_t> chosen = SpreadEvenly(labels.size(), speakers);
+    const Eigen::Index m = model.gmm.Components();
+    const Eigen::Index d = model.gmm.Dimension();
+    const auto rows = static_cast<Eigen::Index>(chosen.size()) * m;
+    model.cohortMeans.resize(rows, d);
+    model.cohortTelephoneMeans.resize(rows, d);
+    const EnrollmentOptions defaults;
+    for (size_t k = 0; k < chosen.size(); ++k) {
+        const EnrollmentSpeech prepared =
+            PrepareEnrollmentSpeech(ubm.frontEnd(), speech[labels[chosen[k]]]);
+        FloatMatrix means, telephoneMeans;
+        AdaptConditionModels(ubm, prepared, defaults.relevance, means, telephoneMeans);
+        model.cohortMeans.middleRows(static_cast<Eigen::Index>(k) * m, m) = means;
+        model.cohortTelephoneMeans.middleRows(static_cast<Eigen::Index>(k) * m, m) = telephoneMeans;
+        if (progress && ((k + 1) * 10 / chosen.size() > k * 10 / chosen.size())) {
+            progress("cohort models " + std::to_string(k + 1) + "/" +
+                     std::to_string(chosen.size()));
+        }
+    }
+}
+
 bool WriteBackgroundDirectory(const std::filesystem::path& directory, const BackgroundModel& model,
-                              const std::vector<LabelledFeatures>& impostors, std::string& error) {
+                              std::string& error) {
     std::error_code code;
     std::filesystem::create_directories(directory, code);
     if (code) {
         error = "cannot create " + PathUtf8(directory) + ": " + code.message();
         return false;
     }
-    return WriteFileAtomically(directory / kBackgroundFileName, EncodeBackground(model), error) &&
-           WriteFileAtomically(directory / kImpostorFileName,
-                               EncodeImpostors(BackgroundFingerprint(model), impostors), error);
+    return WriteFileAtomically(directory / kBackgroundFileName, EncodeBackground(model), error);
 }
 
-bool ReadBackgroundDirectory(const std::filesystem::path& directory,
-                             std::shared_ptr<const Background>& ubm,
-                             std::vector<LabelledFeatures>& impostors, std::string& error) {
+bool ReadBackground(const std::filesystem::path& path, std::shared_ptr<const Background>& ubm,
+                    std::string& error) {
+    std::error_code code;
+    const std::filesystem::path file =
+        std::filesystem::is_directory(path, code) ? path / kBackgroundFileName : path;
     std::vector<uint8_t> bytes;
     BackgroundModel model;
     uint64_t fingerprint = 0;
-    const std::filesystem::path modelFile = directory / kBackgroundFileName;
-    if (!ReadWholeFile(modelFile, kMaxModelFileBytes, bytes, error) ||
+    if (!ReadWholeFile(file, kMaxModelFileBytes, bytes, error) ||
         !DecodeBackground(bytes, model, fingerprint, error)) {
-        error = PathUtf8(modelFile) + ": " + error;
-        return false;
-    }
-    uint64_t impostorFingerprint = 0;
-    const std::filesystem::path impostorFile = directory / kImpostorFileName;
-    if (!ReadWholeFile(impostorFile, kMaxImpostorFileBytes, bytes, error) ||
-        !DecodeImpostors(bytes, impostorFingerprint, impostors, error)) {
-        error = PathUtf8(impostorFile) + ": " + error;
-        return false;
-    }
-    if (impostorFingerprint != fingerprint ||
-        (!impostors.empty() && impostors[0].frames.cols() != model.gmm.Dimension())) {
-        error = PathUtf8(impostorFile) + ": belongs to another background model";
+        error = PathUtf8(file) + ": " + error;
         return false;
     }
     ubm = std::make_shared<const Background>(std::move(model), fingerprint);

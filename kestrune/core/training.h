@@ -1,6 +1,6 @@
 // Training a background model from labelled recordings, and the directories the tool writes:
-// a background-model directory (ubm.krn, impostors.krn) and a models directory with one
-// subdirectory per target (target.krn).
+// a background-model directory (ubm.krn) and a models directory with one subdirectory per
+// target (target.krn).
 #pragma once
 
 #include <cstdint>
@@ -15,34 +15,52 @@
 
 namespace kestrune {
 
+// One background recording and who speaks in it.
+struct LabelledRecording {
+    std::string label;
+    Samples samples;
+};
+
+// The speech frames (not normalised) of one background recording or copy, and who speaks in it.
+struct LabelledFeatures {
+    std::string label;
+    FeatureMatrix frames;
+};
+
 struct BackgroundOptions {
     FrontEndConfig frontEnd;
     EmOptions em;
     uint32_t topComponents = 5;
+    // Degraded copies of each recording that the mixture trains on besides the recording
+    // itself (augmentation.h).
+    uint32_t copies = 4;
+    // Background speakers made into cohort models, spread over the speakers given.
+    uint32_t cohortSpeakers = 100;
 };
 
-// Moves about `share` of `recordings` (chosen pseudo-randomly with a fixed seed, so the same
-// input always gives the same choice) into `heldOut`. Held-out recordings are the impostor
-// speech that enrollment scores targets against: speech the background model was fitted to
-// scores lower against any target than unseen speech does, so impostor scores from it would
-// understate false acceptance.
-void HoldOutImpostorSpeech(std::vector<LabelledFeatures>& recordings, double share,
-                           std::vector<LabelledFeatures>& heldOut);
+// The frames of every recording and of `copies` degraded copies of each, labelled with the
+// recording's speaker; babble is mixed from other speakers' recordings. Deterministic.
+std::vector<LabelledFeatures> TrainingSessions(const FrontEnd& frontEnd,
+                                               const std::vector<LabelledRecording>& recordings,
+                                               uint32_t copies);
 
 // Trains the background mixture on every frame of `recordings` (raw speech frames, each
 // recording normalised on its own before it joins the pool). At least one frame is needed.
 BackgroundModel TrainBackground(const std::vector<LabelledFeatures>& recordings,
                                 const BackgroundOptions& options, const EmProgress& progress = {});
 
-// Writes ubm.krn and impostors.krn (`impostors`, the held-out speech) into `directory`,
-// creating it if needed.
-bool WriteBackgroundDirectory(const std::filesystem::path& directory, const BackgroundModel& model,
-                              const std::vector<LabelledFeatures>& impostors, std::string& error);
+// Adds cohort models to `model`: up to `speakers` background speakers spread over those of
+// `recordings`, each enrolled as a target is (without its genuine scores).
+void AddCohort(BackgroundModel& model, const std::vector<LabelledRecording>& recordings,
+               uint32_t speakers, const EnrollmentProgress& progress = {});
 
-// Reads a background-model directory. The impostor speech must belong to the same model.
-bool ReadBackgroundDirectory(const std::filesystem::path& directory,
-                             std::shared_ptr<const Background>& ubm,
-                             std::vector<LabelledFeatures>& impostors, std::string& error);
+// Writes ubm.krn into `directory`, creating it if needed.
+bool WriteBackgroundDirectory(const std::filesystem::path& directory, const BackgroundModel& model,
+                              std::string& error);
+
+// Reads a background model: `path` is a directory holding ubm.krn, or the file itself.
+bool ReadBackground(const std::filesystem::path& path, std::shared_ptr<const Background>& ubm,
+                    std::string& error);
 
 // True for a name that can be one directory: not empty, not "." or "..", no '/', '\\' or NUL,
 // at most 255 bytes.

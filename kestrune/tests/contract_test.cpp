@@ -78,8 +78,8 @@ struct World {
         const testing::SmallBackground first = testing::TrainSmallBackground(4, 8, 1);
         const testing::SmallBackground second = testing::TrainSmallBackground(4, 8, 2);
         std::string error;
-        if (!WriteBackgroundDirectory(UbmA(), first.model, first.impostors, error) ||
-            !WriteBackgroundDirectory(UbmB(), second.model, second.impostors, error)) {
+        if (!WriteBackgroundDirectory(UbmA(), first.model, error) ||
+            !WriteBackgroundDirectory(UbmB(), second.model, error)) {
             throw std::runtime_error(error);
         }
         const char* names[] = {"anna", "bernd", "carla"};
@@ -162,12 +162,12 @@ TEST_F(Contract, BackgroundModelLoadsFromItsDirectoryOrItsFile) {
     EXPECT_EQ(COM_IDENTI_LoadUBMModels((UbmA() / kBackgroundFileName).string().c_str()), 1);
     const TempDirectory scratch("ubm");
     std::ofstream(scratch.path() / "garbage.krn") << "KSRN not really";
-    const std::string impostorFile = (UbmA() / kImpostorFileName).string();
+    const std::string targetFile = (Models() / "anna" / kTargetFileName).string();
     const std::string garbage = (scratch.path() / "garbage.krn").string();
     const std::string empty = scratch.path().string();
     const std::string missing = (scratch.path() / "nothing").string();
     for (const char* path : {static_cast<const char*>(nullptr), "", missing.c_str(), empty.c_str(),
-                             garbage.c_str(), impostorFile.c_str()}) {
+                             garbage.c_str(), targetFile.c_str()}) {
         EXPECT_EQ(COM_IDENTI_LoadUBMModels(path), 0) << (path ? path : "(null)");
     }
     // A failed load keeps the model loaded before: the targets of UbmA still load.

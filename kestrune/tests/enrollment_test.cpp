@@ -1,7 +1,12 @@
-// Enrollment on synthetic voices: the score distributions it stores, and its refusals.
+// Enrollment on synthetic voices: the condition models and genuine scores it stores, and its
+// refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/enrollment.h"
+#include "core/rates.h"
+#include "core/trial_scoring.h"
 #include "support/synthetic.h"
 
 namespace kestrune {
@@ -16,71 +21,68 @@ const testing::SmallBackground& FourVoices() {
     return background;
 }
 
-class Enrollment : public ::testing::Test {
-  protected:
-    Enrollment() : background_(FourVoices()) {}
-    Background Ubm() const { return Background(background_.model, background_.fingerprint); }
-    const testing::SmallBackground& background_;
-};
+Background Ubm() {
+    return Background(FourVoices().model, FourVoices().fingerprint);
+}
 
-TEST_F(Enrollment, GenuineScoresLieAboveImpostorScores) {
-    const TargetModel model = testing::EnrollVoice(background_, 1, 7);
-    EXPECT_EQ(model.ubmFingerprint, background_.fingerprint);
+TEST(Enrollment, GenuineScoresCoverEveryConditionAndLieAboveImpostors) {
+    const TargetModel model = testing::EnrollVoice(FourVoices(), 1, 7);
+    EXPECT_EQ(model.ubmFingerprint, FourVoices().fingerprint);
     EXPECT_EQ(model.means.rows(), 8);
-    ASSERT_FALSE(model.distributions.empty());
-    // 8 s of speech allows every segment length up to 512 frames to leave half the speech in.
-    uint32_t previous = 0;
-    for (const ScoreDistribution& d : model.distributions) {
-        EXPECT_GT(d.frames, previous);
-        previous = d.frames;
-        ASSERT_FALSE(d.genuine.empty());
-        ASSERT_FALSE(d.impostor.empty());
-        EXPECT_TRUE(std::is_sorted(d.genuine.begin(), d.genuine.end()));
-        EXPECT_TRUE(std::is_sorted(d.impostor.begin(), d.impostor.end()));
-        const float genuineMedian = d.genuine[d.genuine.size() / 2];
-        const float impostorMedian = d.impostor[d.impostor.size() / 2];
-        EXPECT_GT(genuineMedian, impostorMedian) << d.frames << " frames";
-        EXPECT_LT(FalseAcceptance(d.impostor, genuineMedian), 20000) << d.frames << " frames";
+    EXPECT_EQ(model.telephoneMeans.rows(), 8);
+    EXPECT_FALSE(model.means.isApprox(model.telephoneMeans));
+
+    // Clean and noisy held-out parts are scored as wideband speech, telephone copies as
+    // telephone speech; several lengths of each.
+    std::vector<float> wideband, telephone, lengths;
+    for (const GenuineSample& sample : model.genuine) {
+        (sample.telephone > 0.5f ? telephone : wideband).push_back(sample.score);
+        lengths.push_back(sample.frames);
+    }
+    ASSERT_FALSE(wideband.empty());
+    ASSERT_FALSE(telephone.empty());
+    std::sort(lengths.begin(), lengths.end());
+    EXPECT_GE(std::unique(lengths.begin(), lengths.end()) - lengths.begin(), 3);
+
+    // Scores are normalised by the cohort: an impostor's lies near 0, so most genuine scores
+    // must stand well above the 5 % false-acceptance point.
+    for (std::vector<float>* scores : {&wideband, &telephone}) {
+        std::sort(scores->begin(), scores->end());
+        EXPECT_GT((*scores)[scores->size() / 2], 1.645f);
+        EXPECT_LT(FalseAcceptancePercent((*scores)[scores->size() / 2]), 5.0);
     }
 }
 
-TEST_F(Enrollment, LeavesOutSegmentLengthsItCannotMeasure) {
+TEST(Enrollment, HeldOutPartsPredictTheRejectionOfANewRecording) {
     const Background ubm = Ubm();
-    // About 2.5 s of speech: too short to leave a 256-frame segment out and keep the larger part.
-    const std::vector<int16_t> samples = Speak(MakeVoice(2), 3.0, 5);
-    std::vector<FeatureMatrix> recordings = {ubm.RawFeatures(samples.data(), samples.size())};
-    const std::vector<const LabelledFeatures*> impostors =
-        ImpostorsFor(background_.impostors, "voice-2");
-    TargetModel model;
-    std::string error;
-    ASSERT_TRUE(EnrollTarget(ubm, recordings, impostors, EnrollmentOptions{}, model, error))
-        << error;
-    const Eigen::Index frames = recordings[0].rows();
-    for (const ScoreDistribution& d : model.distributions) {
-        EXPECT_LE(2 * static_cast<Eigen::Index>(d.frames), frames);
-    }
-    EXPECT_EQ(model.distributions.front().frames, 32u);
+    const TargetModel model = testing::EnrollVoice(FourVoices(), 2, 11);
+    const TargetBank wideband(ubm.gmm(), model.means);
+    const TargetBank telephone(ubm.gmm(), model.telephoneMeans);
+    // A recording the enrollment never saw: its false-rejection rate must be neither 0 nor
+    // 100 %, which it would be if the held-out parts had leaked into their models (scores far
+    // above any new recording's) or stood for other conditions than this trial's.
+    const Samples samples = Speak(MakeVoice(2), 3.0, 999);
+    RecordingTraits traits;
+    FeatureMatrix frames = ubm.frontEnd().Compute(samples.data(), samples.size(), &traits);
+    const TrialScores trial = ScoreRecording(ubm, frames, traits, wideband, telephone);
+    const double frr = FalseRejectionPercent(model.genuine, trial.conditions, trial.scores[0]);
+    EXPECT_GT(frr, 1.0);
+    EXPECT_LT(frr, 99.0);
 }
 
-TEST_F(Enrollment, RefusesTooLittleSpeechAndMissingImpostors) {
+TEST(Enrollment, RefusesTooLittleSpeechAndFeaturesOfAnotherShape) {
     const Background ubm = Ubm();
-    const std::vector<int16_t> shortSpeech = Speak(MakeVoice(1), 1.0, 9);
-    const std::vector<int16_t> enough = Speak(MakeVoice(1), 6.0, 9);
-    const std::vector<FeatureMatrix> little = {
-        ubm.RawFeatures(shortSpeech.data(), shortSpeech.size())};
-    const std::vector<FeatureMatrix> plenty = {ubm.RawFeatures(enough.data(), enough.size())};
-    std::vector<const LabelledFeatures*> impostors;
-    for (const LabelledFeatures& recording : background_.impostors) {
-        impostors.push_back(&recording);
-    }
     TargetModel model;
     std::string error;
-    EXPECT_FALSE(EnrollTarget(ubm, little, impostors, EnrollmentOptions{}, model, error));
+    const EnrollmentSpeech little =
+        PrepareEnrollmentSpeech(ubm.frontEnd(), {Speak(MakeVoice(1), 1.0, 9)});
+    EXPECT_FALSE(EnrollTarget(ubm, little, EnrollmentOptions{}, model, error));
     EXPECT_NE(error.find("too little speech"), std::string::npos) << error;
-    EXPECT_FALSE(EnrollTarget(ubm, plenty, {}, EnrollmentOptions{}, model, error));
-    EXPECT_NE(error.find("no impostor speech"), std::string::npos) << error;
-    const std::vector<FeatureMatrix> wrongShape = {FeatureMatrix::Zero(500, 3)};
-    EXPECT_FALSE(EnrollTarget(ubm, wrongShape, impostors, EnrollmentOptions{}, model, error));
+
+    EnrollmentSpeech wrongShape;
+    wrongShape.clean.push_back({FeatureMatrix::Zero(500, 3), RecordingTraits{}});
+    EXPECT_FALSE(EnrollTarget(ubm, wrongShape, EnrollmentOptions{}, model, error));
+    EXPECT_NE(error.find("do not fit"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <random>
 
 #include "core/front_end.h"
 #include "support/synthetic.h"
@@ -118,6 +119,65 @@ TEST(FrontEnd, DeltasOfASteadyToneVanish) {
     EXPECT_GT(middle.leftCols(20).cwiseAbs().maxCoeff(), 1.0f);
 }
 
+// Speech in bursts over a steady noise floor: with the noise-floor rule the noise between the
+// bursts is dropped, without it (the plain range rule) it passes as speech.
+TEST(FrontEnd, NoiseBetweenWordsIsNotSpeech) {
+    std::vector<int16_t> samples;
+    std::mt19937 random(3);
+    std::normal_distribution<double> noise(0.0, 300.0);
+    for (int burst = 0; burst < 4; ++burst) {
+        const std::vector<int16_t> voice = Tone(300.0 + 100.0 * burst, 0.3, 6000.0);
+        for (int n = 0; n < 4000; ++n) {
+            const double value = noise(random) + (n < 2400 ? voice[static_cast<size_t>(n)] : 0);
+            samples.push_back(static_cast<int16_t>(std::lround(value)));
+        }
+    }
+    FrontEndConfig plain;
+    plain.vadNoiseMarginDb = 0.0f;
+    const FrontEnd withFloor{FrontEndConfig{}};
+    const FrontEnd without{plain};
+    const Eigen::Index frames = static_cast<Eigen::Index>(withFloor.FrameCount(samples.size()));
+    // The bursts fill 60 % of the time.
+    EXPECT_LT(withFloor.Compute(samples.data(), samples.size()).rows(), frames * 2 / 3);
+    EXPECT_GT(withFloor.Compute(samples.data(), samples.size()).rows(), frames / 2);
+    EXPECT_EQ(without.Compute(samples.data(), samples.size()).rows(), frames);
+}
+
+TEST(FrontEnd, TraitsShowTheTelephoneBandAndTheNoise) {
+    const FrontEnd frontEnd{FrontEndConfig{}};
+    const auto traits = [&](const std::vector<int16_t>& samples) {
+        RecordingTraits t;
+        frontEnd.Compute(samples.data(), samples.size(), &t);
+        return t;
+    };
+    // Two tones inside the telephone band against the same with a third below it.
+    std::vector<int16_t> narrow = Tone(1000.0, 1.0, 5000.0);
+    std::vector<int16_t> wide = narrow;
+    const std::vector<int16_t> low = Tone(150.0, 1.0, 5000.0);
+    for (size_t n = 0; n < wide.size(); ++n) {
+        wide[n] = static_cast<int16_t>(wide[n] / 2 + low[n] / 2);
+        narrow[n] = static_cast<int16_t>(narrow[n] / 2);
+    }
+    EXPECT_LT(traits(narrow).outOfBandDb, -40.0f);
+    EXPECT_GT(traits(wide).outOfBandDb, -20.0f);
+
+    // Speech with pauses of digital silence has a high ratio to its floor; the same with a
+    // noise floor 20 dB down, about 20 dB.
+    std::vector<int16_t> clean, noisy;
+    std::mt19937 random(5);
+    std::normal_distribution<double> noise(0.0, 350.0);
+    for (int burst = 0; burst < 4; ++burst) {
+        const std::vector<int16_t> voice = Tone(500.0, 0.5, 5000.0);
+        for (int n = 0; n < 8000; ++n) {
+            const double value = n < 4000 ? voice[static_cast<size_t>(n)] : 0.0;
+            clean.push_back(static_cast<int16_t>(value));
+            noisy.push_back(static_cast<int16_t>(std::lround(value + noise(random))));
+        }
+    }
+    EXPECT_EQ(traits(clean).snrDb, kMaxSnrDb);
+    EXPECT_NEAR(traits(noisy).snrDb, 20.0f, 3.0f);
+}
+
 TEST(FrontEnd, ConfigurationsThatCannotWorkAreInvalid) {
     EXPECT_TRUE(FrontEndConfig{}.Valid());
     const auto with = [](auto change) {
@@ -136,6 +196,49 @@ TEST(FrontEnd, ConfigurationsThatCannotWorkAreInvalid) {
     EXPECT_FALSE(with([](FrontEndConfig& c) { c.deltaOrder = 3; }));
     EXPECT_FALSE(with([](FrontEndConfig& c) { c.preEmphasis = 1.0f; }));
     EXPECT_FALSE(with([](FrontEndConfig& c) { c.vadRangeDb = 0.0f; }));
+    EXPECT_FALSE(with([](FrontEndConfig& c) { c.warping = 2; }));
+    EXPECT_FALSE(with([](FrontEndConfig& c) { c.vadNoiseMarginDb = -1.0f; }));
+    EXPECT_FALSE(with([](FrontEndConfig& c) { c.vadNoiseMarginDb = NAN; }));
+}
+
+// Warping makes every coefficient standard normal over the window, whatever scale and offset a
+// channel gave it: the same ranks give the same values.
+TEST(Normalisation, WarpingGaussianisesAndIgnoresScaleAndOffset) {
+    std::mt19937 random(9);
+    std::exponential_distribution<float> skewed(1.0f);
+    FeatureMatrix frames(1000, 2);
+    for (Eigen::Index t = 0; t < frames.rows(); ++t) {
+        frames(t, 0) = skewed(random);
+        frames(t, 1) = static_cast<float>(t % 7);
+    }
+    FeatureMatrix channel = frames;
+    channel.col(0) = (channel.col(0) * 3.0f).array() + 5.0f;
+    WarpFeatures(frames, 300);
+    WarpFeatures(channel, 300);
+    EXPECT_TRUE(frames.isApprox(channel));
+    EXPECT_NEAR(frames.col(0).mean(), 0.0f, 0.05f);
+    EXPECT_NEAR(std::sqrt(frames.col(0).squaredNorm() / 1000.0f), 1.0f, 0.05f);
+    // Ties share a value: equal inputs in one window give equal outputs.
+    EXPECT_EQ(frames(140, 1), frames(147, 1));
+    // A recording shorter than the window is warped as a whole, symmetrically.
+    FeatureMatrix three(3, 1);
+    three << 10, -4, 2;
+    WarpFeatures(three, 300);
+    EXPECT_NEAR(three(0, 0), -three(1, 0), 1e-6f);
+    EXPECT_EQ(three(2, 0), 0.0f);
+}
+
+TEST(Normalisation, WarpingLeavesTheDeltasAlone) {
+    FrontEndConfig config;
+    config.cepstra = 2;
+    config.deltaOrder = 1;
+    FeatureMatrix frames(5, 4);
+    frames << 1, 10, 0.5f, -1, 2, 20, 0.25f, -2, 3, 30, 0, -3, 4, 40, 0.75f, -4, 5, 50, 1, -5;
+    const FeatureMatrix before = frames;
+    NormaliseRecording(frames, config);
+    EXPECT_EQ(frames.rightCols(2), before.rightCols(2));
+    EXPECT_NEAR(frames(2, 0), 0.0f, 1e-6f);
+    EXPECT_EQ(frames.col(0), frames.col(1));
 }
 
 TEST(Normalisation, WholeRecordingRemovesEachColumnsMean) {

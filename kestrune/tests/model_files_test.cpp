@@ -20,6 +20,8 @@ BackgroundModel SmallModel() {
     model.gmm.means = DoubleMatrix::Constant(3, 4, 0.5);
     model.gmm.means(1, 2) = -3.25;
     model.gmm.variances = DoubleMatrix::Constant(3, 4, 2.0);
+    model.cohortMeans = FloatMatrix::Constant(6, 4, 0.25f);
+    model.cohortTelephoneMeans = FloatMatrix::Constant(6, 4, -0.25f);
     return model;
 }
 
@@ -29,9 +31,8 @@ TargetModel SmallTarget(uint64_t fingerprint) {
     model.relevance = 16.0f;
     model.enrollmentFrames = 1234;
     model.means = FloatMatrix::Constant(3, 4, 0.75f);
-    ScoreDistribution d32{32, {-0.5f, 0.25f, 1.0f}, {-2.0f, -1.0f}};
-    ScoreDistribution d64{64, {0.5f}, {-1.5f, -1.25f, 0.0f}};
-    model.distributions = {d32, d64};
+    model.telephoneMeans = FloatMatrix::Constant(3, 4, -0.5f);
+    model.genuine = {{3.5f, 50.0f, 20.0f, 0.0f}, {5.25f, 400.0f, 40.0f, 1.0f}};
     return model;
 }
 
@@ -73,26 +74,18 @@ TEST(ModelFiles, RoundTripsAreExact) {
     EXPECT_EQ(decoded.gmm.variances, model.gmm.variances);
     EXPECT_EQ(decoded.gmm.weights, model.gmm.weights);
     EXPECT_EQ(decoded.topComponents, 2u);
+    EXPECT_EQ(decoded.cohortMeans, model.cohortMeans);
+    EXPECT_EQ(decoded.cohortTelephoneMeans, model.cohortTelephoneMeans);
     EXPECT_EQ(EncodeBackground(decoded), EncodeBackground(model));
 
     const TargetModel target = SmallTarget(fingerprint);
     TargetModel decodedTarget;
     ASSERT_TRUE(DecodeTarget(EncodeTarget(target), decodedTarget, error)) << error;
     EXPECT_EQ(EncodeTarget(decodedTarget), EncodeTarget(target));
-    EXPECT_EQ(decodedTarget.distributions[1].impostor, target.distributions[1].impostor);
-
-    std::vector<LabelledFeatures> impostors = {{"anna", FeatureMatrix::Constant(3, 4, 1.5f)},
-                                               {"", FeatureMatrix(0, 4)}};
-    std::vector<LabelledFeatures> decodedImpostors;
-    uint64_t impostorFingerprint = 0;
-    ASSERT_TRUE(DecodeImpostors(EncodeImpostors(fingerprint, impostors), impostorFingerprint,
-                                decodedImpostors, error))
-        << error;
-    EXPECT_EQ(impostorFingerprint, fingerprint);
-    ASSERT_EQ(decodedImpostors.size(), 2u);
-    EXPECT_EQ(decodedImpostors[0].label, "anna");
-    EXPECT_EQ(decodedImpostors[0].frames, impostors[0].frames);
-    EXPECT_EQ(decodedImpostors[1].frames.rows(), 0);
+    EXPECT_EQ(decodedTarget.telephoneMeans, target.telephoneMeans);
+    ASSERT_EQ(decodedTarget.genuine.size(), 2u);
+    EXPECT_EQ(decodedTarget.genuine[1].score, 5.25f);
+    EXPECT_EQ(decodedTarget.genuine[1].telephone, 1.0f);
 }
 
 TEST(ModelFiles, DamagedFilesAreRejected) {
@@ -113,7 +106,7 @@ TEST(ModelFiles, DamagedFilesAreRejected) {
         {"extended", changed([](auto& f) { f.push_back(0); })},
         {"payload bit flipped", changed([](auto& f) { f[100] ^= 0x10; })},
         {"magic", changed([](auto& f) { f[0] = 'X'; })},
-        {"version 2", changed([](auto& f) { f[8] = 2; })},
+        {"a later version", changed([](auto& f) { f[8] = 3; })},
         {"reserved", changed([](auto& f) { f[12] = 1; })},
         {"a target file", target},
     };
@@ -124,23 +117,34 @@ TEST(ModelFiles, DamagedFilesAreRejected) {
         EXPECT_FALSE(DecodeBackground(c.file, model, fingerprint, error)) << c.what;
         EXPECT_FALSE(error.empty()) << c.what;
     }
+    // A file of the first format says how to make a new one.
+    BackgroundModel model;
+    uint64_t fingerprint = 0;
+    std::string error;
+    EXPECT_FALSE(DecodeBackground(changed([](auto& f) { f[8] = 1; }), model, fingerprint, error));
+    EXPECT_NE(error.find("re-create it with kestrune train-ubm"), std::string::npos) << error;
 }
 
 TEST(ModelFiles, WellFramedButInconsistentBackgroundsAreRejected) {
-    // Payload offsets: 16 front-end fields (64 bytes), top u32 @64, M u32 @68, D u32 @72,
-    // then f64 weights @76, means @100, variances @196.
+    // Payload offsets: 18 front-end fields (72 bytes), top u32 @72, M u32 @76, D u32 @80,
+    // then f64 weights @84, means @108, variances @204, cohort size @300, cohort means (2 x 6 x
+    // 4 f32) @304.
     const std::vector<uint8_t> good = EncodeBackground(SmallModel());
     struct {
         const char* what;
         std::function<void(std::vector<uint8_t>&)> edit;
     } const cases[] = {
         {"sample rate 16000", [](auto& p) { PutU32(p, 0, 16000); }},
-        {"top above M", [](auto& p) { PutU32(p, 64, 4); }},
-        {"no components", [](auto& p) { PutU32(p, 68, 0); }},
-        {"huge M", [](auto& p) { PutU32(p, 68, 0xFFFFFFFF); }},
-        {"D not the front end's", [](auto& p) { PutU32(p, 72, 5); }},
-        {"negative variance", [](auto& p) { p[196 + 7] = 0xC0; }},
-        {"weights not summing to 1", [](auto& p) { p[76 + 6] = 0xF0; }},
+        {"warping neither 0 nor 1", [](auto& p) { PutU32(p, 64, 2); }},
+        {"top above M", [](auto& p) { PutU32(p, 72, 4); }},
+        {"no components", [](auto& p) { PutU32(p, 76, 0); }},
+        {"huge M", [](auto& p) { PutU32(p, 76, 0xFFFFFFFF); }},
+        {"D not the front end's", [](auto& p) { PutU32(p, 80, 5); }},
+        {"negative variance", [](auto& p) { p[204 + 7] = 0xC0; }},
+        {"weights not summing to 1", [](auto& p) { p[84 + 6] = 0xF0; }},
+        {"cohort beyond the file", [](auto& p) { PutU32(p, 300, 3); }},
+        {"huge cohort", [](auto& p) { PutU32(p, 300, 0xFFFFFFFF); }},
+        {"infinite cohort mean", [](auto& p) { PutF32(p, 304, INFINITY); }},
         {"trailing bytes", [](auto& p) { p.push_back(0); }},
     };
     for (const auto& c : cases) {
@@ -157,8 +161,8 @@ TEST(ModelFiles, WellFramedButInconsistentBackgroundsAreRejected) {
 
 TEST(ModelFiles, WellFramedButInconsistentTargetsAreRejected) {
     // Payload offsets: fingerprint @0, relevance @8, frames @12, M @16, D @20, means @24 (48
-    // bytes), distribution count @72, first distribution @76: frames, genuine, impostor counts,
-    // then scores @88.
+    // bytes), telephone means @72, sample count @120, samples @124 (score, frames, SNR,
+    // telephone weight; 16 bytes each).
     const std::vector<uint8_t> good = EncodeTarget(SmallTarget(7));
     struct {
         const char* what;
@@ -166,11 +170,14 @@ TEST(ModelFiles, WellFramedButInconsistentTargetsAreRejected) {
     } const cases[] = {
         {"negative relevance", [](auto& p) { PutF32(p, 8, -1.0f); }},
         {"NaN mean", [](auto& p) { PutF32(p, 24, NAN); }},
-        {"no distributions", [](auto& p) { PutU32(p, 72, 0); }},
-        {"huge genuine count", [](auto& p) { PutU32(p, 80, 0x40000000); }},
-        {"unsorted genuine scores", [](auto& p) { PutF32(p, 88, 5.0f); }},
-        {"lengths not ascending", [](auto& p) { PutU32(p, 76, 64); }},
-        {"no impostor scores", [](auto& p) { PutU32(p, 84, 0); }},
+        {"NaN telephone mean", [](auto& p) { PutF32(p, 72, NAN); }},
+        {"no genuine scores", [](auto& p) { PutU32(p, 120, 0); }},
+        {"huge genuine count", [](auto& p) { PutU32(p, 120, 0x40000000); }},
+        {"infinite score", [](auto& p) { PutF32(p, 124, INFINITY); }},
+        {"a sample of no frames", [](auto& p) { PutF32(p, 128, 0.0f); }},
+        {"SNR above the estimate's range", [](auto& p) { PutF32(p, 132, 41.0f); }},
+        {"telephone weight above 1", [](auto& p) { PutF32(p, 136, 1.5f); }},
+        {"trailing bytes", [](auto& p) { p.push_back(0); }},
     };
     for (const auto& c : cases) {
         TargetModel model;
@@ -194,6 +201,9 @@ TEST(ModelFiles, FingerprintTiesTargetsToOneBackground) {
     TargetModel wrongShape = SmallTarget(ubm.fingerprint());
     wrongShape.means = FloatMatrix::Zero(2, 4);
     EXPECT_FALSE(TargetFitsBackground(wrongShape, ubm));
+    TargetModel wrongTelephone = SmallTarget(ubm.fingerprint());
+    wrongTelephone.telephoneMeans = FloatMatrix::Zero(3, 5);
+    EXPECT_FALSE(TargetFitsBackground(wrongTelephone, ubm));
 }
 
 TEST(ModelFiles, FilesAreWrittenWhole) {

@@ -1,56 +1,58 @@
-// Error rates read off score distributions, and which distribution a trial uses.
+// Error rates from normalised scores: the impostor tail, and genuine scores weighted by how
+// closely their conditions match the trial's.
 #include <gtest/gtest.h>
 
-#include "core/enrollment.h"
+#include <cmath>
+
 #include "core/rates.h"
 
 namespace kestrune {
 namespace {
 
-TEST(Rates, RejectionCountsGenuineBelowAcceptanceCountsImpostorsAtOrAbove) {
-    const std::vector<float> genuine = {1.0f, 2.0f, 3.0f, 4.0f};
-    const std::vector<float> impostor = {-2.0f, -1.0f, 0.0f, 1.0f};
+TEST(Rates, FalseAcceptanceIsTheStandardNormalTail) {
     struct {
-        float score;
-        int32_t frr, far;
-    } const cases[] = {
-        {-3.0f, 0, 100000}, {0.0f, 0, 50000}, {1.0f, 0, 25000},
-        {2.5f, 50000, 0},   {4.0f, 75000, 0}, {4.5f, 100000, 0},
-    };
+        double z, percent;
+    } const cases[] = {{0.0, 50.0}, {1.6449, 5.0}, {2.3263, 1.0}, {-1.6449, 95.0}};
     for (const auto& c : cases) {
-        EXPECT_EQ(FalseRejection(genuine, c.score), c.frr) << c.score;
-        EXPECT_EQ(FalseAcceptance(impostor, c.score), c.far) << c.score;
+        EXPECT_NEAR(FalseAcceptancePercent(c.z), c.percent, 0.01) << c.z;
     }
-    // Thousandths of a percent, rounded: 1 of 3 is 33.333 %.
-    EXPECT_EQ(FalseAcceptance({0.0f, 1.0f, 2.0f}, 1.5f), 33333);
-    EXPECT_EQ(FalseRejection({}, 1.0f), 0);
+    // Decreasing without steps, so that ranking by it keeps the order of the scores.
+    EXPECT_GT(FalseAcceptancePercent(3.001), FalseAcceptancePercent(3.002));
 }
 
-TEST(Rates, TrialUsesTheDistributionNearestInLength) {
-    std::vector<ScoreDistribution> list(3);
-    list[0].frames = 32;
-    list[1].frames = 64;
-    list[2].frames = 128;
-    struct {
-        size_t frames;
-        uint32_t expected;
-    } const cases[] = {{0, 32},  {10, 32}, {45, 32},  {46, 64},
-                       {64, 64}, {90, 64}, {91, 128}, {100000, 128}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(NearestDistribution(list, c.frames)->frames, c.expected) << c.frames;
-    }
-    EXPECT_EQ(NearestDistribution({}, 50), nullptr);
+TEST(Rates, PercentThousandthsRoundsAndStaysInRange) {
+    EXPECT_EQ(PercentThousandths(0.7504), 750);
+    EXPECT_EQ(PercentThousandths(100.0), 100000);
+    EXPECT_EQ(PercentThousandths(140.0), 100000);
+    EXPECT_EQ(PercentThousandths(-1.0), 0);
+    EXPECT_EQ(PercentThousandths(std::nan("")), 0);
 }
 
-TEST(Segments, HalfOverlappingAndSpreadEvenlyWhenLimited) {
-    using Starts = std::vector<Eigen::Index>;
-    EXPECT_EQ(SegmentStarts(100, 32, 100), (Starts{0, 16, 32, 48, 64}));
-    EXPECT_EQ(SegmentStarts(100, 32, 3), (Starts{0, 32, 64}));
-    EXPECT_EQ(SegmentStarts(32, 32, 10), (Starts{0}));
-    EXPECT_EQ(SegmentStarts(31, 32, 10), (Starts{}));
-    EXPECT_EQ(SegmentStarts(100, 0, 10), (Starts{}));
-    EXPECT_EQ(SpreadEvenly(5, 1), (std::vector<size_t>{0}));
-    EXPECT_EQ(SpreadEvenly(10, 4), (std::vector<size_t>{0, 3, 6, 9}));
+TEST(Rates, FalseRejectionFollowsTheSamplesOfTheTrialsConditions) {
+    // Long clean trials score around 6, short telephone trials around 2.
+    std::vector<GenuineSample> genuine;
+    for (int i = 0; i < 20; ++i) {
+        const float spread = 0.1f * static_cast<float>(i - 10);
+        genuine.push_back({6.0f + spread, 400.0f, 30.0f, 0.0f});
+        genuine.push_back({2.0f + spread, 50.0f, 30.0f, 1.0f});
+    }
+    const TrialConditions longClean{400.0, 30.0, 0.0};
+    const TrialConditions shortTelephone{50.0, 30.0, 1.0};
+    // A score of 4 is far below the long clean trials and far above the short telephone ones.
+    EXPECT_LT(FalseRejectionPercent(genuine, longClean, 4.0), 1.0);
+    EXPECT_GT(FalseRejectionPercent(genuine, shortTelephone, 4.0), 99.0);
+    EXPECT_NEAR(FalseRejectionPercent(genuine, longClean, 6.0), 50.0, 5.0);
+
+    // A trial unlike every sample still reads the nearest ones rather than nothing.
+    const TrialConditions farAway{100000.0, 0.0, 0.5};
+    const double rate = FalseRejectionPercent(genuine, farAway, 6.0);
+    EXPECT_GT(rate, 40.0);
+    EXPECT_LE(rate, 100.0);
+    EXPECT_EQ(FalseRejectionPercent({}, longClean, 6.0), 0.0);
+
+    // Continuous in the score: nearby scores do not tie.
+    EXPECT_LT(FalseRejectionPercent(genuine, longClean, 5.90),
+              FalseRejectionPercent(genuine, longClean, 5.91));
 }
 
 }  // namespace

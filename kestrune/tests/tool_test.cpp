@@ -2,7 +2,9 @@
 // counts, and a background model and a target written by them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "core/model_files.h"
@@ -33,7 +35,11 @@ TEST(Tool, BadArgumentsAreUsageErrors) {
         {"--out", "dir", "--components", "many", "a.wav"},
         {"--out", "dir", "--components", "4", "--top", "5", "a.wav"},
         {"--out", "dir", "--colour", "a.wav"},
-        {"--out", "dir", "--hold-out", "1", "a.wav"},
+        {"--out", "dir", "--copies", "17", "a.wav"},
+        {"--out", "dir", "--cohort", "1", "a.wav"},
+        {"--out", "dir", "--set", "warping", "a.wav"},
+        {"--out", "dir", "--set", "colour=3", "a.wav"},
+        {"--out", "dir", "--set", "fftSize=100", "a.wav"},
     };
     for (const Args& args : trainCases) {
         std::ostringstream log;
@@ -49,6 +55,17 @@ TEST(Tool, BadArgumentsAreUsageErrors) {
     for (const Args& args : enrollCases) {
         std::ostringstream log;
         EXPECT_EQ(EnrollCommand(args, log), 2) << log.str();
+    }
+    const Args evaluateCases[] = {
+        {"trials.tsv"},
+        {"--models", "m"},
+        {"--models", "m", "--threads", "0", "trials.tsv"},
+        {"--models", "m", "one.tsv", "two.tsv"},
+        {"--models", "m", "--ubm", "u", "missing-list.tsv"},
+    };
+    for (const Args& args : evaluateCases) {
+        std::ostringstream log;
+        EXPECT_EQ(EvaluateCommand(args, log), 2) << log.str();
     }
     EXPECT_NE(UsageText().find("train-ubm --out DIR"), std::string::npos);
 }
@@ -86,14 +103,14 @@ TEST(Tool, RecordingsAreMixedToMonoAndResampledTo8kHz) {
     EXPECT_FALSE(ReadRecording(directory.path() / "missing.wav", 8000, samples, error));
 }
 
-TEST(Tool, TrainsABackgroundModelAndEnrollsATarget) {
+TEST(Tool, TrainsEnrollsAndEvaluates) {
     const TempDirectory directory("tool");
     const auto path = [&](const std::string& name) { return (directory.path() / name).string(); };
-    Args train = {"--out", path("ubm"), "--components", "8", "--hold-out", "0.5"};
-    for (int voice = 0; voice < 3; ++voice) {
+    Args train = {"--out", path("ubm"), "--components", "8", "--copies", "1", "--cohort", "3"};
+    for (int voice = 0; voice < 4; ++voice) {
         train.push_back("--speaker");
         train.push_back("voice-" + std::to_string(voice));
-        for (int part = 0; part < 4; ++part) {
+        for (int part = 0; part < 3; ++part) {
             const std::string file =
                 path("bg-" + std::to_string(voice) + "-" + std::to_string(part) + ".wav");
             WriteWave(file, Speak(MakeVoice(voice), 1.5, 10 * voice + part), 8000);
@@ -103,25 +120,35 @@ TEST(Tool, TrainsABackgroundModelAndEnrollsATarget) {
     std::ostringstream log;
     ASSERT_EQ(TrainUbmCommand(train, log), 0) << log.str();
     EXPECT_NE(log.str().find("EM pass"), std::string::npos);
+    std::shared_ptr<const Background> ubm;
+    std::string error;
+    ASSERT_TRUE(ReadBackground(path("ubm"), ubm, error)) << error;
+    EXPECT_EQ(ubm->gmm().Components(), 8);
+    EXPECT_EQ(ubm->cohort().Targets(), 3);
 
-    WriteWave(path("enroll.wav"), Speak(MakeVoice(1), 6.0, 99), 16000 / 2);
+    // Enrollment takes the background model's directory or its file, and refuses to overwrite
+    // a target unless asked to.
+    for (int voice = 0; voice < 2; ++voice) {
+        WriteWave(path("enroll-" + std::to_string(voice) + ".wav"),
+                  Speak(MakeVoice(voice), 6.0, 99 + voice), 8000);
+    }
     ASSERT_EQ(EnrollCommand({"--ubm", path("ubm"), "--models", path("models"), "--name", "Zoë",
-                             "--speaker", "voice-1", path("enroll.wav")},
+                             path("enroll-1.wav")},
                             log),
               0)
         << log.str();
-
-    std::shared_ptr<const Background> ubm;
-    std::vector<LabelledFeatures> impostors;
-    std::string error;
-    ASSERT_TRUE(ReadBackgroundDirectory(path("ubm"), ubm, impostors, error)) << error;
-    EXPECT_EQ(ubm->gmm().Components(), 8);
-    // About half of the twelve files are held out as impostor speech, with their speakers.
-    EXPECT_GE(impostors.size(), 3u);
-    EXPECT_LE(impostors.size(), 9u);
-    for (const LabelledFeatures& impostor : impostors) {
-        EXPECT_EQ(impostor.label.rfind("voice-", 0), 0u) << impostor.label;
-    }
+    const Args again = {"--ubm", path("ubm") + "/ubm.krn", "--models", path("models"), "--name",
+                        "Zoë",   path("enroll-1.wav")};
+    EXPECT_EQ(EnrollCommand(again, log), 1);
+    EXPECT_NE(log.str().find("give --replace"), std::string::npos);
+    Args replace = again;
+    replace.push_back("--replace");
+    EXPECT_EQ(EnrollCommand(replace, log), 0) << log.str();
+    ASSERT_EQ(EnrollCommand({"--ubm", path("ubm"), "--models", path("models"), "--name", "Ana",
+                             path("enroll-0.wav")},
+                            log),
+              0)
+        << log.str();
     std::vector<uint8_t> bytes;
     TargetModel target;
     ASSERT_TRUE(ReadWholeFile(directory.path() / "models" / "Zoë" / kTargetFileName,
@@ -131,24 +158,42 @@ TEST(Tool, TrainsABackgroundModelAndEnrollsATarget) {
     EXPECT_TRUE(TargetFitsBackground(target, *ubm));
 
     EXPECT_EQ(EnrollCommand({"--ubm", path("nowhere"), "--models", path("models"), "--name", "x",
-                             path("enroll.wav")},
+                             path("enroll-0.wav")},
                             log),
               1);
     EXPECT_EQ(EnrollCommand({"--ubm", path("ubm"), "--models", path("models"), "--name", "x",
                              path("missing.wav")},
                             log),
               1);
-    // Enrolling the only background speaker leaves no impostors.
-    EXPECT_EQ(TrainUbmCommand({"--out", path("solo"), "--components", "2", "--hold-out", "0",
-                               "--speaker", "s", path("enroll.wav")},
-                              log),
-              0)
-        << log.str();
-    EXPECT_EQ(EnrollCommand({"--ubm", path("solo"), "--models", path("models"), "--name", "s",
-                             path("enroll.wav")},
-                            log),
-              1);
-    EXPECT_NE(log.str().find("no impostor speech"), std::string::npos);
+
+    // Two trials of the enrolled speakers and one of a speaker who is not enrolled, listed with
+    // paths relative to the list.
+    WriteWave(path("trial-0.wav"), Speak(MakeVoice(0), 3.0, 500), 8000);
+    WriteWave(path("trial-1.wav"), Speak(MakeVoice(1), 3.0, 501), 8000);
+    WriteWave(path("trial-3.wav"), Speak(MakeVoice(3), 3.0, 502), 8000);
+    std::ofstream(path("trials.tsv")) << "trial-0.wav\tAna\n# a comment\n\ntrial-1.wav\tZoë\n"
+                                      << path("trial-3.wav") << "\t-\n";
+    ::testing::internal::CaptureStdout();
+    const int code =
+        EvaluateCommand({"--ubm", path("ubm"), "--models", path("models"), "--threads", "2",
+                         "--tsv", "--scores", path("scores.tsv"), path("trials.tsv")},
+                        log);
+    const std::string summary = ::testing::internal::GetCapturedStdout();
+    ASSERT_EQ(code, 0) << log.str();
+    EXPECT_NE(summary.find("trials\t3\n"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("unknown_trials\t1\n"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("top1_score\t100.0\n"), std::string::npos) << summary;
+    std::ifstream scores(path("scores.tsv"));
+    const std::string table((std::istreambuf_iterator<char>(scores)),
+                            std::istreambuf_iterator<char>());
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 1 + 3 * 2) << table;
+
+    // A trial naming a target that is not loaded is a mistake in the list, not an impostor.
+    std::ofstream(path("wrong.tsv")) << "trial-0.wav\tNobody\n";
+    EXPECT_EQ(
+        EvaluateCommand({"--ubm", path("ubm"), "--models", path("models"), path("wrong.tsv")}, log),
+        2);
+    EXPECT_NE(log.str().find("'Nobody' is not a loaded target"), std::string::npos);
 }
 
 }  // namespace

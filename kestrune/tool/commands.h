@@ -6,10 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "tool/default_background.h"
+
 namespace kestrune {
 
 int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log);
 int EnrollCommand(const std::vector<std::string>& args, std::ostream& log);
+int EvaluateCommand(const std::vector<std::string>& args, std::ostream& log);
 
 // The tool's usage text.
 std::string UsageText();

@@ -24,6 +24,9 @@ int main(int argc, char** argv) {
         if (command == "enroll") {
             return kestrune::EnrollCommand(rest, std::cerr);
         }
+        if (command == "evaluate") {
+            return kestrune::EvaluateCommand(rest, std::cerr);
+        }
     } catch (const std::exception& failure) {
         std::cerr << "kestrune " << command << ": " << failure.what() << "\n";
         return 1;

@@ -81,8 +81,7 @@ struct World {
         const kestrune::testing::SmallBackground background =
             kestrune::testing::TrainSmallBackground(4, 8, 1);
         std::string error;
-        if (!kestrune::WriteBackgroundDirectory(Ubm(), background.model, background.impostors,
-                                                error)) {
+        if (!kestrune::WriteBackgroundDirectory(Ubm(), background.model, error)) {
             throw std::runtime_error(error);
         }
         for (int voice = 0; voice < kTargets; ++voice) {
@@ -270,7 +269,7 @@ TEST_F(EngineDll, BackgroundModelLoadsFromItsDirectoryOrFileByUtf8Path) {
     } const cases[] = {
         {JavaPath(ubm), JNI_TRUE},
         {JavaPath(ubm / kestrune::kBackgroundFileName), JNI_TRUE},
-        {JavaPath(ubm / kestrune::kImpostorFileName), JNI_FALSE},
+        {JavaPath(world_->Models() / "anna" / kestrune::kTargetFileName), JNI_FALSE},
         {JavaPath(world_->root.path() / "nothing"), JNI_FALSE},
         {JavaPath(world_->Models()), JNI_FALSE},
         // The same directory with its "è" as the single byte of the Windows Latin code page.
@@ -355,7 +354,7 @@ TEST_F(EngineDll, IdentifiesEachVoiceInEachEncoding) {
 
 // The same trial under each order: the same three results, sorted by the order's field, the
 // true speaker first by each (its score leaves most of its own genuine scores below it and
-// few impostor scores above).
+// leaves few impostors above).
 TEST_F(EngineDll, EveryRankingOrderPutsTheSpeakerFirst) {
     const std::vector<uint8_t> wave = Wave(Trial(1, 3.0, 2));
     jint code = -1;

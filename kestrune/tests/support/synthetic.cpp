@@ -106,32 +106,31 @@ SmallBackground TrainSmallBackground(int voices, uint32_t components, uint32_t s
     options.em.components = components;
     options.em.iterationsPerSplit = 4;
     options.em.finalIterations = 6;
-    const FrontEnd frontEnd(options.frontEnd);
     SmallBackground background;
     for (int v = 0; v < voices; ++v) {
         for (uint32_t part = 0; part < 3; ++part) {
-            const std::vector<int16_t> samples = Speak(MakeVoice(v), 2.0, seed + 100 * v + part);
-            background.impostors.push_back(
-                {"voice-" + std::to_string(v), frontEnd.Compute(samples.data(), samples.size())});
+            background.recordings.push_back(
+                {"voice-" + std::to_string(v), Speak(MakeVoice(v), 2.0, seed + 100 * v + part)});
         }
     }
-    background.model = TrainBackground(background.impostors, options);
+    const FrontEnd frontEnd(options.frontEnd);
+    background.model =
+        TrainBackground(TrainingSessions(frontEnd, background.recordings, 0), options);
+    AddCohort(background.model, background.recordings, static_cast<uint32_t>(voices));
     background.fingerprint = BackgroundFingerprint(background.model);
     return background;
 }
 
 TargetModel EnrollVoice(const SmallBackground& background, int voice, uint32_t seed) {
     const Background ubm(background.model, background.fingerprint);
-    std::vector<FeatureMatrix> recordings;
+    std::vector<Samples> recordings;
     for (uint32_t part = 0; part < 2; ++part) {
-        const std::vector<int16_t> samples = Speak(MakeVoice(voice), 4.0, seed + part);
-        recordings.push_back(ubm.RawFeatures(samples.data(), samples.size()));
+        recordings.push_back(Speak(MakeVoice(voice), 4.0, seed + part));
     }
-    const std::vector<const LabelledFeatures*> impostors =
-        ImpostorsFor(background.impostors, "voice-" + std::to_string(voice));
     TargetModel model;
     std::string error;
-    if (!EnrollTarget(ubm, recordings, impostors, EnrollmentOptions{}, model, error)) {
+    if (!EnrollTarget(ubm, PrepareEnrollmentSpeech(ubm.frontEnd(), recordings),
+                      EnrollmentOptions{}, model, error)) {
         throw std::runtime_error("synthetic enrollment failed: " + error);
     }
     return model;

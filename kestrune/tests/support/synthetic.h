@@ -29,17 +29,17 @@ std::vector<int16_t> Speak(const Voice& voice, double seconds, uint32_t seed);
 // A sine of `hz` at `amplitude` (full scale 32767).
 std::vector<int16_t> Tone(double hz, double seconds, double amplitude, uint32_t rate = 8000);
 
-// A small background model (front end as configured by default, `components` Gaussians)
-// trained on `voices` voices, with each voice's speech kept as labelled impostor speech
-// ("voice-0", "voice-1", ...).
+// A small background model (front end as configured by default, `components` Gaussians, no
+// training copies, every voice in the cohort) trained on `voices` voices, with the recordings
+// it was trained on, labelled "voice-0", "voice-1", ...
 struct SmallBackground {
     BackgroundModel model;
     uint64_t fingerprint = 0;
-    std::vector<LabelledFeatures> impostors;
+    std::vector<LabelledRecording> recordings;
 };
 SmallBackground TrainSmallBackground(int voices, uint32_t components, uint32_t seed);
 
-// Enrolls voice `voice` against `background` (impostors: the other voices).
+// Enrolls voice `voice` (two recordings of 4 s) against `background`.
 TargetModel EnrollVoice(const SmallBackground& background, int voice, uint32_t seed);
 
 // A fresh empty directory under the system's temporary directory, removed on destruction.

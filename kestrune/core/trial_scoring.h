@@ -1,0 +1,40 @@
+// Scoring one recording against many targets, as a trial: normalisation of its frames, each
+// target's model for the recording's condition, and test normalisation (T-norm) by the
+// background model's cohort, so that scores of different trials share one scale.
+#pragma once
+
+#include <vector>
+
+#include "core/background.h"
+#include "core/front_end.h"
+#include "core/rates.h"
+#include "core/scoring.h"
+
+namespace kestrune {
+
+struct TrialScores {
+    TrialConditions conditions;
+    // Per target: the average log-likelihood ratio, less the cohort's mean ratio on this
+    // recording, over the cohort's standard deviation (all cohort models but the one that
+    // scores highest, which may be the speaker's own).
+    std::vector<double> scores;
+};
+
+// Scores the raw speech frames of one recording (as FrontEnd::Compute gives them, with
+// `traits`) against the `wideband` and `telephone` models of the same targets.
+TrialScores ScoreRecording(const Background& ubm, FeatureMatrix frames,
+                           const RecordingTraits& traits, const TargetBank& wideband,
+                           const TargetBank& telephone);
+
+// Pseudo-targets with impostor scores N(0, 1) that the target-set adaptation assumes besides
+// the set's own targets (see AdaptToTargetSet).
+inline constexpr double kSetPriorCount = 10.0;
+
+// Adapts a trial's cohort-normalised scores to the targets loaded with it: the cohort comes
+// from the background speakers, and a set of targets recorded elsewhere (another language, other
+// microphones) can sit above or below it. The other targets' scores (all but the best, which
+// may be the speaker's own) show where impostors lie on this trial; their mean and deviation,
+// drawn towards 0 and 1 by kSetPriorCount pseudo-targets, restandardise every score.
+std::vector<double> AdaptToTargetSet(const std::vector<double>& scores);
+
+}  // namespace kestrune

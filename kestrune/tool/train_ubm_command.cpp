@@ -1,0 +1,136 @@
+// kestrune train-ubm: a background model from labelled WAVE files.
+#include <filesystem>
+
+#include "core/front_end_fields.h"
+#include "core/model_files.h"
+#include "core/training.h"
+#include "tool/arguments.h"
+#include "tool/commands.h"
+
+namespace kestrune {
+namespace {
+
+// Background speech needed per mixture component, in speech frames, for EM to have something
+// to estimate.
+constexpr Eigen::Index kFramesPerComponent = 20;
+
+Eigen::Index TotalFrames(const std::vector<LabelledFeatures>& sessions) {
+    Eigen::Index frames = 0;
+    for (const LabelledFeatures& session : sessions) {
+        frames += session.frames.rows();
+    }
+    return frames;
+}
+
+}  // namespace
+
+int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
+    BackgroundOptions options;
+    std::string out, label;
+    std::vector<std::string> files, labels;
+    bool topGiven = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == "--out" && hasValue) {
+            out = args[++i];
+        } else if (arg == "--components" && hasValue) {
+            if (!ParseNumber(args[++i], options.em.components) || options.em.components < 1 ||
+                options.em.components > kMaxComponents) {
+                log << "train-ubm: --components takes 1 to " << kMaxComponents << "\n";
+                return kUsageError;
+            }
+        } else if (arg == "--top" && hasValue) {
+            if (!ParseNumber(args[++i], options.topComponents) || options.topComponents < 1) {
+                log << "train-ubm: --top takes a positive number\n";
+                return kUsageError;
+            }
+            topGiven = true;
+        } else if (arg == "--copies" && hasValue) {
+            if (!ParseNumber(args[++i], options.copies) || options.copies > 16) {
+                log << "train-ubm: --copies takes 0 to 16\n";
+                return kUsageError;
+            }
+        } else if (arg == "--cohort" && hasValue) {
+            if (!ParseNumber(args[++i], options.cohortSpeakers) || options.cohortSpeakers < 2 ||
+                options.cohortSpeakers > kMaxCohort) {
+                log << "train-ubm: --cohort takes 2 to " << kMaxCohort << "\n";
+                return kUsageError;
+            }
+        } else if (arg == "--set" && hasValue) {
+            const std::string& setting = args[++i];
+            const size_t equals = setting.find('=');
+            std::string error = "no '=' in " + setting;
+            if (equals == std::string::npos ||
+                !SetFrontEndField(options.frontEnd, setting.substr(0, equals),
+                                  setting.substr(equals + 1), error)) {
+                log << "train-ubm: --set takes NAME=VALUE: " << error << "\n";
+                return kUsageError;
+            }
+        } else if (arg == "--speaker" && hasValue) {
+            label = args[++i];
+        } else if (arg.rfind("--", 0) == 0) {
+            log << "train-ubm: unknown or incomplete option " << arg << "\n" << UsageText();
+            return kUsageError;
+        } else {
+            files.push_back(arg);
+            labels.push_back(label.empty() ? std::filesystem::path(arg).filename().string()
+                                           : label);
+        }
+    }
+    if (out.empty() || files.empty()) {
+        log << "train-ubm: needs --out DIR and at least one FILE\n" << UsageText();
+        return kUsageError;
+    }
+    if (!options.frontEnd.Valid()) {
+        log << "train-ubm: the front-end constants given with --set cannot be used together\n";
+        return kUsageError;
+    }
+    if (topGiven && options.topComponents > options.em.components) {
+        log << "train-ubm: --top cannot exceed --components\n";
+        return kUsageError;
+    }
+
+    std::vector<Samples> audio;
+    if (!ReadAudio(files, audio, "train-ubm", log)) {
+        return kFailure;
+    }
+    std::vector<LabelledRecording> recordings;
+    for (size_t i = 0; i < files.size(); ++i) {
+        recordings.push_back({labels[i], std::move(audio[i])});
+    }
+    const FrontEnd frontEnd(options.frontEnd);
+    if (options.copies > 0) {
+        log << "train-ubm: making " << options.copies
+            << " degraded copies of each file (telephone channels, white noise, babble)\n";
+    }
+    const std::vector<LabelledFeatures> sessions =
+        TrainingSessions(frontEnd, recordings, options.copies);
+    const Eigen::Index clean = TotalFrames(
+        std::vector<LabelledFeatures>(sessions.begin(), sessions.begin() + files.size()));
+    if (clean < kFramesPerComponent * static_cast<Eigen::Index>(options.em.components)) {
+        log << "train-ubm: " << clean / 100.0 << " s of speech is too little for "
+            << options.em.components << " components (at least "
+            << kFramesPerComponent * options.em.components / 100.0 << " s)\n";
+        return kFailure;
+    }
+    log << "train-ubm: training on " << clean / 100.0 << " s of speech in " << files.size()
+        << " files, " << TotalFrames(sessions) / 100.0 << " s with the copies\n";
+    BackgroundModel model = TrainBackground(
+        sessions, options, [&](uint32_t components, uint32_t pass, uint32_t passes) {
+            log << "train-ubm: " << components << " components, EM pass " << pass << "/" << passes
+                << "\n";
+        });
+    AddCohort(model, recordings, options.cohortSpeakers,
+              [&](const std::string& step) { log << "train-ubm: " << step << "\n"; });
+    std::string error;
+    if (!WriteBackgroundDirectory(out, model, error)) {
+        log << "train-ubm: " << error << "\n";
+        return kFailure;
+    }
+    log << "train-ubm: wrote " << (std::filesystem::path(out) / kBackgroundFileName).string()
+        << "\n";
+    return 0;
+}
+
+}  // namespace kestrune
