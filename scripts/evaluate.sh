@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Measures the engine on the development protocols built from real corpora: trains a background
+# model, enrolls the targets of each protocol, and runs `kestrune evaluate` on every trial list
+# (clean, first 2 s, first 1 s, telephone band and mu-law, noise at 10 and 5 dB SNR), printing
+# one table per split. The corpora are not part of the repository; name their folder.
+#
+#   scripts/evaluate.sh CORPUS_DIR                 validation and test trials
+#   SPLITS=validation scripts/evaluate.sh ...      validation only (choose constants on these)
+#   PROTOCOLS="libri arabic" scripts/evaluate.sh ...   some protocols only
+#   WORK=... RUN=... scripts/evaluate.sh ...       where the protocols (WORK, default
+#                                                  build/evaluation) and this run's models
+#                                                  (WORK/runs/RUN, default "default") go
+#   TRAIN_ARGS="--components 256" ENROLL_ARGS="--relevance 4" scripts/evaluate.sh ...
+#                                                  options for train-ubm and enroll
+#   UBM=DIR scripts/evaluate.sh ...                use this background model (for example the
+#                                                  shipped data/ubm) instead of training one
+#
+# CORPUS_DIR must hold librispeech-excerpts/, arabic-commands/ and fsdd/ (see
+# scripts/protocols.py for what each protocol takes from them).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [[ $# -ne 1 ]]; then
+    sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'
+    exit 2
+fi
+corpus=$1
+for name in librispeech-excerpts arabic-commands fsdd; do
+    if [[ ! -d $corpus/$name ]]; then
+        echo "evaluate.sh: $corpus/$name is missing: the corpora are not in the repository;" \
+             "name the folder that holds them" >&2
+        exit 2
+    fi
+done
+
+build=${BUILD_DIR:-build}
+work=${WORK:-$build/evaluation}
+run=$work/runs/${RUN:-default}
+splits=(${SPLITS:-validation test})
+protocols=(${PROTOCOLS:-libri arabic fsdd})
+conditions=(clean 2s 1s telephone noise10 noise5)
+jobs=${JOBS:-2}
+tool=$build/bin/kestrune
+read -r -a train_args <<<"${TRAIN_ARGS:-}"
+read -r -a enroll_args <<<"${ENROLL_ARGS:-}"
+
+if [[ ! -x $tool ]]; then
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$build" -j"$jobs" --target kestrune_tool
+fi
+
+python3 scripts/protocols.py "$corpus" "$work"
+mkdir -p "$run"
+started=$SECONDS
+
+if [[ -n ${UBM:-} ]]; then
+    ubm=$UBM
+else
+    ubm=$run/ubm
+    if [[ ! -f $ubm/ubm.krn ]]; then
+        mapfile -t ubm_files <"$work/lists/ubm.args"
+        echo "evaluate.sh: training the background model (log: $run/train-ubm.log)"
+        "$tool" train-ubm --out "$ubm" "${train_args[@]}" "${ubm_files[@]}" \
+            >"$run/train-ubm.log" 2>&1 || { cat "$run/train-ubm.log"; exit 1; }
+    fi
+fi
+
+# Enrolls the targets of one protocol, $jobs at a time.
+enroll_protocol() {
+    local protocol=$1 models=$run/models-$1
+    [[ -f $models/.complete ]] && return 0
+    rm -rf "$models"
+    mkdir -p "$models"
+    echo "evaluate.sh: enrolling the $protocol targets (logs: $models/*.log)"
+    (cd "$work/lists" && cat "enroll-$protocol.tsv") | while IFS= read -r line; do
+        printf '%s\0' "$line"
+    done | xargs -0 -P "$jobs" -I{} bash -c '
+        IFS=$'"'"'\t'"'"' read -r -a fields <<<"$1"
+        name=${fields[0]}
+        files=()
+        for f in "${fields[@]:1}"; do files+=("$2/$f"); done
+        "$3" enroll --ubm "$4" --models "$5" --name "$name" "${@:6}" "${files[@]}" \
+            >"$5/$name.log" 2>&1 || { cat "$5/$name.log"; exit 1; }
+    ' _ {} "$work/lists" "$tool" "$ubm" "$models" "${enroll_args[@]}"
+    touch "$models/.complete"
+}
+
+for protocol in "${protocols[@]}"; do
+    enroll_protocol "$protocol"
+done
+echo "evaluate.sh: background model and enrollment took $((SECONDS - started)) s"
+
+# One evaluation: prints its measures as name=value pairs on one line.
+measure() {
+    "$tool" evaluate --ubm "$ubm" --models "$run/models-$1" --threads "$jobs" --tsv \
+        --scores "$run/scores-$1-$2-$3.tsv" "$work/lists/$1-$2-$3.tsv" 2>"$run/evaluate.log" |
+        awk -F'\t' '{printf "%s=%s ", $1, $2} END {print ""}'
+}
+
+value() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2"; }
+
+for split in "${splits[@]}"; do
+    printf '\n%s trials\n' "$split"
+    printf '| Protocol | Condition | Trials | Top-1 | by FRR | by FAR | EER | Open-set EER |'
+    printf ' Imp. FAR≤1/5/10 %% | Gen. FRR≤1/5/10 %% | s |\n'
+    printf '|---|---|---|---|---|---|---|---|---|---|---|\n'
+    for protocol in "${protocols[@]}"; do
+        for condition in "${conditions[@]}"; do
+            m=$(measure "$protocol" "$split" "$condition")
+            printf '| %s | %s | %s | %s | %s | %s | %s | %s | %s/%s/%s | %s/%s/%s | %s |\n' \
+                "$protocol" "$condition" "$(value trials "$m")" "$(value top1_score "$m")" \
+                "$(value top1_frr "$m")" "$(value top1_far "$m")" "$(value eer "$m")" \
+                "$(value open_set_eer "$m")" \
+                "$(value impostors_at_far_1 "$m")" "$(value impostors_at_far_5 "$m")" \
+                "$(value impostors_at_far_10 "$m")" "$(value genuine_at_frr_1 "$m")" \
+                "$(value genuine_at_frr_5 "$m")" "$(value genuine_at_frr_10 "$m")" \
+                "$(value seconds "$m")"
+        done
+    done
+done
+echo "evaluate.sh: done in $((SECONDS - started)) s; scores of every comparison in $run"
