@@ -54,6 +54,7 @@ struct TargetSet {
     TargetBank bank;           // wideband models
     TargetBank telephoneBank;  // telephone models
     std::vector<std::vector<GenuineSample>> genuine;
+    std::vector<GenuineSample> pooledGenuine;  // of all the targets, for their rejection rates
     std::vector<char> names;
 };
 
@@ -160,11 +161,12 @@ int32_t Score(const TargetSet& set, const int16_t* samples, int32_t sampleCount,
     const TrialScores trial =
         ScoreRecording(ubm, std::move(frames), traits, set.bank, set.telephoneBank);
     const std::vector<double> adapted = AdaptToTargetSet(trial.scores);
+    const FalseRejectionCurve rejection(set.pooledGenuine, trial.conditions);
+    const double degreesOfFreedom = TargetSetDegreesOfFreedom(adapted.size());
     for (size_t t = 0; t < adapted.size(); ++t) {
         logScores[t] = ToThousandths(adapted[t]);
-        farValues[t] = PercentThousandths(FalseAcceptancePercent(adapted[t]));
-        frrValues[t] = PercentThousandths(
-            FalseRejectionPercent(set.genuine[t], trial.conditions, trial.scores[t]));
+        farValues[t] = PercentThousandths(FalseAcceptancePercent(adapted[t], degreesOfFreedom));
+        frrValues[t] = PercentThousandths(rejection.Percent(trial.scores[t]));
     }
     return 0;
 }
@@ -263,6 +265,7 @@ KESTRUNE_API void COM_IDENTI_LoadFromSubDirsToBuffers(const char* path, int32_t*
                         targets[t].slotName.size());
             set->genuine.push_back(std::move(targets[t].model.genuine));
         }
+        set->pooledGenuine = PoolGenuineSamples(set->genuine);
         *targetCount = static_cast<int32_t>(targets.size());
         *modelValueA = static_cast<int32_t>(m);
         *modelValueB = static_cast<int32_t>(d);

@@ -265,11 +265,13 @@ FeatureMatrix FrontEnd::Compute(const int16_t* samples, size_t count,
                 ++speechFrames;
             }
         }
+        const NoiseFloor noise = FindNoiseFloor(levels);
         traits->snrDb =
-            speechFrames == 0
-                ? 0.0f
+            speechFrames == 0 ? 0.0f
+            : !noise.steady
+                ? kMaxSnrDb
                 : std::clamp(static_cast<float>(speechLevel / static_cast<double>(speechFrames)) -
-                                 FindNoiseFloor(levels).levelDb,
+                                 noise.levelDb,
                              0.0f, kMaxSnrDb);
         traits->outOfBandDb =
             inBand > 0.0 ? static_cast<float>(10.0 * std::log10(std::max(outOfBand, 1e-3) / inBand))

@@ -53,8 +53,8 @@ struct RecordingTraits {
     // through a telephone channel has almost none.
     float outOfBandDb = 0.0f;
     // Mean level of the speech frames above the noise floor (the level of the quietest tenth
-    // of all frames), in dB, at most kMaxSnrDb: low for noisy recordings, and for recordings
-    // trimmed to their speech.
+    // of all frames), in dB, at most kMaxSnrDb: low for noisy recordings. A recording without
+    // a steady floor (speech trimmed of its pauses) shows no noise: kMaxSnrDb.
     float snrDb = 0.0f;
 };
 

@@ -3,13 +3,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 
 namespace kestrune {
 namespace {
 
 // Kernel widths of the genuine-score estimate, chosen on the validation trials: length on a
 // natural-log scale, estimated SNR in dB, telephone weight, and the score itself.
-constexpr double kLengthWidth = 0.5;
+constexpr double kLengthWidth = 0.6;
 constexpr double kSnrWidth = 6.0;
 constexpr double kTelephoneWidth = 0.3;
 constexpr double kScoreWidth = 0.4;
@@ -18,17 +19,51 @@ double NormalCdf(double x) {
     return 0.5 * std::erfc(-x / std::sqrt(2.0));
 }
 
-}  // namespace
-
-double FalseAcceptancePercent(double z) {
-    return 100.0 * NormalCdf(-z);
+// The continued fraction of the incomplete beta function (modified Lentz's method).
+double BetaContinuedFraction(double a, double b, double x) {
+    constexpr double kTiny = 1e-300;
+    double c = 1.0;
+    double d = 1.0 - (a + b) * x / (a + 1.0);
+    d = 1.0 / (std::abs(d) < kTiny ? kTiny : d);
+    double fraction = d;
+    for (int m = 1; m <= 300; ++m) {
+        for (int half = 0; half < 2; ++half) {
+            const double numerator =
+                half == 0 ? m * (b - m) * x / ((a + 2 * m - 1) * (a + 2 * m))
+                          : -(a + m) * (a + b + m) * x / ((a + 2 * m) * (a + 2 * m + 1));
+            d = 1.0 + numerator * d;
+            d = 1.0 / (std::abs(d) < kTiny ? kTiny : d);
+            c = 1.0 + numerator / c;
+            c = std::abs(c) < kTiny ? kTiny : c;
+            fraction *= c * d;
+            if (half == 1 && std::abs(c * d - 1.0) < 1e-12) {
+                return fraction;
+            }
+        }
+    }
+    return fraction;
 }
 
-double FalseRejectionPercent(const std::vector<GenuineSample>& genuine,
-                             const TrialConditions& conditions, double score) {
-    if (genuine.empty()) {
+// I_x(a, b), the regularised incomplete beta function, for x in [0, 1].
+double RegularisedIncompleteBeta(double a, double b, double x) {
+    if (x <= 0.0) {
         return 0.0;
     }
+    if (x >= 1.0) {
+        return 1.0;
+    }
+    const double front = std::exp(std::lgamma(a + b) - std::lgamma(a) - std::lgamma(b) +
+                                  a * std::log(x) + b * std::log1p(-x));
+    // The fraction converges fast on the side of x below the mean; the other side by symmetry.
+    if (x < (a + 1.0) / (a + b + 2.0)) {
+        return front * BetaContinuedFraction(a, b, x) / a;
+    }
+    return 1.0 - front * BetaContinuedFraction(b, a, 1.0 - x) / b;
+}
+
+// The weight of each sample for a trial in `conditions`, relative to the nearest sample's.
+std::vector<double> ConditionWeights(const std::vector<GenuineSample>& genuine,
+                                     const TrialConditions& conditions) {
     // Log-weights first, so that the nearest sample weighs 1 however far the trial lies from
     // all of them.
     const double logFrames = std::log(std::max(conditions.frames, 1.0));
@@ -42,13 +77,125 @@ double FalseRejectionPercent(const std::vector<GenuineSample>& genuine,
         exponents[i] = -0.5 * (length * length + snr * snr + telephone * telephone);
     }
     const double nearest = *std::max_element(exponents.begin(), exponents.end());
-    double weights = 0.0, below = 0.0;
-    for (size_t i = 0; i < genuine.size(); ++i) {
-        const double weight = std::exp(exponents[i] - nearest);
-        weights += weight;
-        below += weight * NormalCdf((score - genuine[i].score) / kScoreWidth);
+    for (double& exponent : exponents) {
+        exponent = std::exp(exponent - nearest);
     }
-    return 100.0 * below / weights;
+    return exponents;
+}
+
+// Points of a tabulated curve: spaced a tenth of the kernel's width apart, the curve is
+// smooth to far better than a thousandth of a percent between them.
+constexpr double kCurveStep = kScoreWidth / 10.0;
+// The curve is flat (0 or 100 %) beyond this many kernel widths outside the samples.
+constexpr double kCurveMargin = 6.0;
+
+}  // namespace
+
+double FalseAcceptancePercent(double z, double degreesOfFreedom) {
+    if (!(degreesOfFreedom > 0.0)) {
+        return 100.0 * NormalCdf(-z);
+    }
+    // Student's t: P(T > z) = I_x(n / 2, 1 / 2) / 2 with x = n / (n + z^2), for z >= 0.
+    const double n = degreesOfFreedom;
+    const double tail = 0.5 * RegularisedIncompleteBeta(n / 2.0, 0.5, n / (n + z * z));
+    return 100.0 * (z >= 0.0 ? tail : 1.0 - tail);
+}
+
+double FalseRejectionPercent(const std::vector<GenuineSample>& genuine,
+                             const TrialConditions& conditions, double score) {
+    if (genuine.empty()) {
+        return 0.0;
+    }
+    const std::vector<double> weights = ConditionWeights(genuine, conditions);
+    double total = 0.0, below = 0.0;
+    for (size_t i = 0; i < genuine.size(); ++i) {
+        total += weights[i];
+        below += weights[i] * NormalCdf((score - genuine[i].score) / kScoreWidth);
+    }
+    return 100.0 * below / total;
+}
+
+std::vector<GenuineSample> PoolGenuineSamples(
+    const std::vector<std::vector<GenuineSample>>& perTarget) {
+    std::vector<GenuineSample> pooled;
+    for (const auto& samples : perTarget) {
+        pooled.insert(pooled.end(), samples.begin(), samples.end());
+    }
+    if (pooled.size() > kPooledSamples) {
+        // A fixed pseudo-random choice: a stride would pick the same lengths and conditions
+        // from every target, as each target lists its samples in the same order.
+        std::mt19937 random(20261208);
+        std::shuffle(pooled.begin(), pooled.end(), random);
+        pooled.resize(kPooledSamples);
+    }
+    return pooled;
+}
+
+FalseRejectionCurve::FalseRejectionCurve(const std::vector<GenuineSample>& genuine,
+                                         const TrialConditions& conditions) {
+    if (genuine.empty()) {
+        return;
+    }
+    // The samples' weights gathered on a grid of scores, smoothed by the score kernel (a
+    // Gaussian of kScoreWidth, tabulated once), then summed into the curve.
+    const std::vector<double> weights = ConditionWeights(genuine, conditions);
+    double low = genuine.front().score, high = low;
+    for (const GenuineSample& sample : genuine) {
+        low = std::min<double>(low, sample.score);
+        high = std::max<double>(high, sample.score);
+    }
+    first_ = low - kCurveMargin * kScoreWidth;
+    step_ = kCurveStep;
+    const auto points =
+        static_cast<size_t>((high - low + 2.0 * kCurveMargin * kScoreWidth) / kCurveStep) + 2;
+    std::vector<double> mass(points, 0.0);
+    double total = 0.0;
+    for (size_t i = 0; i < genuine.size(); ++i) {
+        // Split between the two nearest points, which keeps the mean of the samples exact.
+        const double position = (genuine[i].score - first_) / step_;
+        const auto below = static_cast<size_t>(position);
+        const double fraction = position - static_cast<double>(below);
+        mass[below] += weights[i] * (1.0 - fraction);
+        mass[below + 1] += weights[i] * fraction;
+        total += weights[i];
+    }
+    const auto reach = static_cast<ptrdiff_t>(kCurveMargin * kScoreWidth / kCurveStep);
+    std::vector<double> kernel(static_cast<size_t>(2 * reach + 1));
+    for (ptrdiff_t k = -reach; k <= reach; ++k) {
+        // The share of a sample at offset k below each point: the normal CDF at the offset.
+        kernel[static_cast<size_t>(k + reach)] =
+            NormalCdf(static_cast<double>(k) * kCurveStep / kScoreWidth);
+    }
+    percent_.assign(points, 0.0);
+    for (size_t p = 0; p < points; ++p) {
+        double below = 0.0;
+        for (size_t q = 0; q < points; ++q) {
+            if (mass[q] == 0.0) {
+                continue;
+            }
+            const auto offset = static_cast<ptrdiff_t>(p) - static_cast<ptrdiff_t>(q);
+            below += mass[q] * (offset > reach    ? 1.0
+                                : offset < -reach ? 0.0
+                                                  : kernel[static_cast<size_t>(offset + reach)]);
+        }
+        percent_[p] = 100.0 * below / total;
+    }
+}
+
+double FalseRejectionCurve::Percent(double score) const {
+    if (percent_.empty()) {
+        return 0.0;
+    }
+    const double position = (score - first_) / step_;
+    if (!(position > 0.0)) {
+        return percent_.front();
+    }
+    if (position >= static_cast<double>(percent_.size() - 1)) {
+        return percent_.back();
+    }
+    const auto below = static_cast<size_t>(position);
+    const double fraction = position - static_cast<double>(below);
+    return percent_[below] + fraction * (percent_[below + 1] - percent_[below]);
 }
 
 int32_t PercentThousandths(double percent) {

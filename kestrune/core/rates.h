@@ -1,11 +1,14 @@
 // Error rates of a trial's scores. Scores are normalised per trial (see trial_scoring.h), so
 // that an impostor's score follows a standard normal distribution whatever the trial's length,
-// channel or noise: the false-acceptance rate is its upper tail. A target's own genuine scores
-// depend on those conditions, so its false-rejection rate is read off genuine scores measured
-// at enrollment on held-out parts of its speech, in several lengths and conditions, weighted by
-// how closely each one's conditions match the trial's.
+// channel or noise: the false-acceptance rate is its upper tail. Genuine scores depend on those
+// conditions, so the false-rejection rate is read off genuine scores measured at enrollment on
+// held-out parts of the targets' speech, in several lengths and conditions, weighted by how
+// closely each one's conditions match the trial's. The genuine scores of all the targets loaded
+// together are pooled: every target is then judged by one curve, so that ranking by
+// false-rejection rate keeps the order of the scores.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -28,7 +31,10 @@ struct GenuineSample {
 };
 
 // Percent (0 to 100) of impostor comparisons that score `z` (a normalised score) or more.
-double FalseAcceptancePercent(double z);
+// With `degreesOfFreedom`, the score was standardised by a mean and deviation estimated from
+// that many scores, and its tail is Student's t rather than the normal one, which is heavier
+// for few; 0 stands for a normalisation known exactly.
+double FalseAcceptancePercent(double z, double degreesOfFreedom = 0.0);
 
 // Percent (0 to 100) of genuine comparisons in `conditions` that score below `score` (a
 // cohort-normalised score, as GenuineSample::score), estimated from `genuine`: each sample is
@@ -36,6 +42,26 @@ double FalseAcceptancePercent(double z);
 // and smoothed into a normal kernel. 0 with no samples.
 double FalseRejectionPercent(const std::vector<GenuineSample>& genuine,
                              const TrialConditions& conditions, double score);
+
+// At most this many genuine scores are pooled from the targets of one set.
+inline constexpr size_t kPooledSamples = 20000;
+
+// The genuine scores of many targets: all of them, or kPooledSamples chosen at random.
+std::vector<GenuineSample> PoolGenuineSamples(
+    const std::vector<std::vector<GenuineSample>>& perTarget);
+
+// FalseRejectionPercent for one trial's conditions and any score, tabulated once per trial.
+class FalseRejectionCurve {
+  public:
+    FalseRejectionCurve(const std::vector<GenuineSample>& genuine,
+                        const TrialConditions& conditions);
+    double Percent(double score) const;
+
+  private:
+    double first_ = 0.0;  // the score of the first point
+    double step_ = 1.0;   // between points
+    std::vector<double> percent_;
+};
 
 // A percentage in thousandths, as the contract returns rates (0 to 100000).
 int32_t PercentThousandths(double percent);

@@ -28,7 +28,7 @@ TrialScores ScoreRecording(const Background& ubm, FeatureMatrix frames,
 
 // Pseudo-targets with impostor scores N(0, 1) that the target-set adaptation assumes besides
 // the set's own targets (see AdaptToTargetSet).
-inline constexpr double kSetPriorCount = 10.0;
+inline constexpr double kSetPriorCount = 4.0;
 
 // Adapts a trial's cohort-normalised scores to the targets loaded with it: the cohort comes
 // from the background speakers, and a set of targets recorded elsewhere (another language, other
@@ -36,5 +36,10 @@ inline constexpr double kSetPriorCount = 10.0;
 // may be the speaker's own) show where impostors lie on this trial; their mean and deviation,
 // drawn towards 0 and 1 by kSetPriorCount pseudo-targets, restandardise every score.
 std::vector<double> AdaptToTargetSet(const std::vector<double>& scores);
+
+// The number of scores the adaptation's estimate rests on (for FalseAcceptancePercent).
+inline double TargetSetDegreesOfFreedom(size_t targets) {
+    return static_cast<double>(targets > 0 ? targets - 1 : 0) + kSetPriorCount;
+}
 
 }  // namespace kestrune

@@ -2,7 +2,9 @@
 // closely their conditions match the trial's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <set>
 
 #include "core/rates.h"
 
@@ -18,6 +20,11 @@ TEST(Rates, FalseAcceptanceIsTheStandardNormalTail) {
     }
     // Decreasing without steps, so that ranking by it keeps the order of the scores.
     EXPECT_GT(FalseAcceptancePercent(3.001), FalseAcceptancePercent(3.002));
+    // Standardised by estimates from few scores, the tail is Student's t: at 5 degrees of
+    // freedom 2.015 leaves 5 % (a normal tail would give 2.2 %); at many, the normal tail.
+    EXPECT_NEAR(FalseAcceptancePercent(2.015, 5.0), 5.0, 0.1);
+    EXPECT_NEAR(FalseAcceptancePercent(3.365, 5.0), 1.0, 0.05);
+    EXPECT_NEAR(FalseAcceptancePercent(1.6449, 1e6), 5.0, 0.01);
 }
 
 TEST(Rates, PercentThousandthsRoundsAndStaysInRange) {
@@ -53,6 +60,43 @@ TEST(Rates, FalseRejectionFollowsTheSamplesOfTheTrialsConditions) {
     // Continuous in the score: nearby scores do not tie.
     EXPECT_LT(FalseRejectionPercent(genuine, longClean, 5.90),
               FalseRejectionPercent(genuine, longClean, 5.91));
+}
+
+TEST(Rates, TheTabulatedCurveAgreesWithTheDirectEstimateAndPoolsEveryTarget) {
+    std::vector<std::vector<GenuineSample>> perTarget(3);
+    for (int t = 0; t < 3; ++t) {
+        for (int i = 0; i < 30; ++i) {
+            perTarget[static_cast<size_t>(t)].push_back(
+                {static_cast<float>(t + 0.1 * i), static_cast<float>(50 << (i % 4)),
+                 static_cast<float>(10 + i % 20), i % 3 == 0 ? 1.0f : 0.0f});
+        }
+    }
+    const std::vector<GenuineSample> pooled = PoolGenuineSamples(perTarget);
+    ASSERT_EQ(pooled.size(), 90u);
+    const TrialConditions conditions{180.0, 17.0, 0.0};
+    const FalseRejectionCurve curve(pooled, conditions);
+    for (double score = -3.0; score < 8.0; score += 0.37) {
+        EXPECT_NEAR(curve.Percent(score), FalseRejectionPercent(pooled, conditions, score), 0.01)
+            << score;
+    }
+    // Far below and above every sample: flat at the ends.
+    EXPECT_EQ(curve.Percent(-100.0), curve.Percent(-50.0));
+    EXPECT_NEAR(curve.Percent(100.0), 100.0, 1e-6);
+    EXPECT_EQ(FalseRejectionCurve({}, conditions).Percent(1.0), 0.0);
+
+    // A pool too large keeps a random share of it, from every target: target t's samples score
+    // t, and a stride through the concatenation would have skipped whole targets.
+    std::vector<std::vector<GenuineSample>> many(kPooledSamples / 20);
+    for (size_t t = 0; t < many.size(); ++t) {
+        many[t].assign(60, {static_cast<float>(t), 100.0f, 20.0f, 0.0f});
+    }
+    const std::vector<GenuineSample> capped = PoolGenuineSamples(many);
+    EXPECT_EQ(capped.size(), kPooledSamples);
+    std::set<float> targets;
+    for (const GenuineSample& g : capped) {
+        targets.insert(g.score);
+    }
+    EXPECT_EQ(targets.size(), many.size());
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ enroll     adapts a target model from WAVE files of one speaker into DIR/NAME/ta
                            background model installed with the tool)
            --models DIR    the models directory; NAME becomes a subdirectory of it
            --replace       enroll NAME anew if it exists (otherwise that is an error)
-           --relevance R   MAP relevance factor (default 2)
+           --relevance R   MAP relevance factor (default 8)
 evaluate   scores every trial of TRIALS (lines "path<TAB>name", name the true target or - for a
            speaker who is not enrolled; relative paths from the list's folder) through the
            engine library, as the Java library does, and prints top-1 identification, the EER
