@@ -177,8 +177,22 @@ void SplitComponents(DiagonalGmm& gmm, uint32_t components, double offset) {
     gmm = std::move(split);
 }
 
-DiagonalGmm TrainGmm(const FeatureMatrix& frames, const EmOptions& options,
+DiagonalGmm TrainGmm(const FeatureMatrix& all, const EmOptions& options,
                      const EmProgress& progress) {
+    // Every step-th frame when there are more than the options allow.
+    const Eigen::Index step =
+        options.maximumFrames == 0
+            ? 1
+            : std::max<Eigen::Index>(
+                  1, (all.rows() + options.maximumFrames - 1) / options.maximumFrames);
+    FeatureMatrix subsample;
+    if (step > 1) {
+        subsample.resize((all.rows() + step - 1) / step, all.cols());
+        for (Eigen::Index t = 0; t < subsample.rows(); ++t) {
+            subsample.row(t) = all.row(t * step);
+        }
+    }
+    const FeatureMatrix& frames = step > 1 ? subsample : all;
     const Eigen::RowVectorXd floor = VarianceFloor(frames, options.varianceFloor);
     const DoubleMatrix x = frames.cast<double>();
 
