@@ -14,6 +14,11 @@ constexpr Eigen::Index kSelectBlock = 2048;
 // are scored together for a given number of targets.
 constexpr Eigen::Index kBlockBudget = Eigen::Index{1} << 20;
 
+// A top component whose background posterior is below this share of the frame's best
+// component's is left out of the frame's score: its term changes the score by less than the
+// rounding of the scores reported, and leaving it out halves the work per target.
+constexpr float kPrunedWeight = 0.01f;
+
 }  // namespace
 
 TopComponents SelectTopComponents(const GmmEvaluator& ubm, const FeatureMatrix& frames,
@@ -78,9 +83,12 @@ void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const T
     }
 
     const Eigen::Index block = std::clamp<Eigen::Index>(kBlockBudget / (c * targets), 8, 512);
-    // Row f * c + j of `terms` holds x_f . v + k for frame f's j-th component, for every target.
+    // Row r of `terms` holds x_f . v + k of one kept (frame, component) pair, for every target;
+    // a frame's pairs are consecutive.
     FloatMatrix terms(block * c, targets);
     std::vector<std::vector<Eigen::Index>> rowsOf(bank.Components());
+    std::vector<Eigen::Index> firstRow(static_cast<size_t>(block) + 1);
+    std::vector<float> keptWeights(static_cast<size_t>(block * c));
     FeatureMatrix gathered;
     FloatMatrix product;
     Eigen::ArrayXd totals = Eigen::ArrayXd::Zero(targets);
@@ -93,11 +101,25 @@ void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const T
         for (auto& list : rowsOf) {
             list.clear();
         }
+        // The background's posteriors among each frame's top components; components below
+        // kPrunedWeight of the frame's best add nothing a score can show and are left out.
+        Eigen::Index row = 0;
         for (Eigen::Index f = 0; f < rows; ++f) {
+            firstRow[static_cast<size_t>(f)] = row;
+            const auto logLikelihood = top.logLikelihood.row(start + f).array();
+            weights = (logLikelihood - logLikelihood.maxCoeff()).exp().transpose();
+            float kept = 0.0f;
             for (Eigen::Index j = 0; j < c; ++j) {
-                rowsOf[top.index[(start + f) * c + j]].push_back(f * c + j);
+                kept += weights(j) >= kPrunedWeight ? weights(j) : 0.0f;
+            }
+            for (Eigen::Index j = 0; j < c; ++j) {
+                if (weights(j) >= kPrunedWeight) {
+                    keptWeights[static_cast<size_t>(row)] = weights(j) / kept;
+                    rowsOf[top.index[(start + f) * c + j]].push_back(row++);
+                }
             }
         }
+        firstRow[static_cast<size_t>(rows)] = row;
         for (Eigen::Index m = 0; m < bank.Components(); ++m) {
             const auto& list = rowsOf[m];
             if (list.empty()) {
@@ -106,7 +128,11 @@ void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const T
             const auto n = static_cast<Eigen::Index>(list.size());
             gathered.resize(n, d);
             for (Eigen::Index i = 0; i < n; ++i) {
-                gathered.row(i) = frames.row(start + list[i] / c);
+                // The frame of a row: the last frame whose first row is at or before it.
+                const auto frame = std::upper_bound(firstRow.begin(),
+                                                    firstRow.begin() + rows + 1, list[i]) -
+                                   firstRow.begin() - 1;
+                gathered.row(i) = frames.row(start + frame);
             }
             const Eigen::Map<const FloatMatrix> directions(bank.Directions(m), targets, d);
             const Eigen::Map<const Eigen::RowVectorXf> offsets(bank.Offsets(m), targets);
@@ -115,17 +141,21 @@ void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const T
                 terms.row(list[i]) = product.row(i) + offsets;
             }
         }
-        // Per frame: log sum_j w_j exp(term_j), w_j the background's posterior among its top
-        // components, which is the target's top-C log-likelihood minus the background's.
+        // Per frame: log sum_j w_j exp(term_j) over the kept components, which is the target's
+        // top-C log-likelihood minus the background's.
         for (Eigen::Index f = 0; f < rows; ++f) {
-            const auto logLikelihood = top.logLikelihood.row(start + f).array();
-            weights = (logLikelihood - logLikelihood.maxCoeff()).exp().transpose();
-            weights /= weights.sum();
-            const auto frameTerms = terms.middleRows(f * c, c);
+            const Eigen::Index first = firstRow[static_cast<size_t>(f)];
+            const Eigen::Index count = firstRow[static_cast<size_t>(f) + 1] - first;
+            const auto frameTerms = terms.middleRows(first, count);
+            if (count == 1) {
+                totals += frameTerms.row(0).transpose().array().cast<double>();
+                continue;
+            }
             peak = frameTerms.colwise().maxCoeff().transpose().array();
             sum.setZero();
-            for (Eigen::Index j = 0; j < c; ++j) {
-                sum += weights(j) * (frameTerms.row(j).transpose().array() - peak).exp();
+            for (Eigen::Index j = 0; j < count; ++j) {
+                sum += keptWeights[static_cast<size_t>(first + j)] *
+                       (frameTerms.row(j).transpose().array() - peak).exp();
             }
             totals += (sum.log() + peak).cast<double>();
         }
