@@ -49,8 +49,7 @@ class Fixture {
                 }
             }
         }
-        const std::vector<LabelledFeatures> background =
-            TrainingSessions(frontEnd, recordings, 0);
+        const std::vector<LabelledFeatures> background = TrainingSessions(frontEnd, recordings, 0);
         BackgroundModel model = TrainBackground(background, options);
         AddCohort(model, recordings, options.cohortSpeakers);
         std::string error;
@@ -86,8 +85,9 @@ class Fixture {
             target.ubmFingerprint = ubm.fingerprint();
             target.relevance = 16.0f;
             target.enrollmentFrames = static_cast<uint32_t>(frames.rows());
-            target.means = MapAdaptMeans(ubm.gmm(), AccumulateStats(ubm.evaluator(), frames), 16.0);
-            target.telephoneMeans = target.means;
+            const FloatMatrix means =
+                MapAdaptMeans(ubm.gmm(), AccumulateStats(ubm.evaluator(), frames), 16.0);
+            target.means = {means, means, means};
             // As many genuine scores as an enrollment keeps.
             for (int i = 0; i < 120; ++i) {
                 target.genuine.push_back(

@@ -37,7 +37,7 @@ build=${BUILD_DIR:-build}
 work=${WORK:-$build/evaluation}
 run=$work/runs/${RUN:-default}
 splits=(${SPLITS:-validation test})
-protocols=(${PROTOCOLS:-libri arabic fsdd})
+protocols=(${PROTOCOLS:-libri librilong arabic fsdd})
 conditions=(clean 2s 1s telephone noise10 noise5)
 jobs=${JOBS:-2}
 tool=$build/bin/kestrune
@@ -85,14 +85,17 @@ enroll_protocol() {
     touch "$models/.complete"
 }
 
+# The models a protocol's trials are scored against: librilong uses libri's.
+models_of() { [[ $1 == librilong ]] && echo libri || echo "$1"; }
+
 for protocol in "${protocols[@]}"; do
-    enroll_protocol "$protocol"
+    enroll_protocol "$(models_of "$protocol")"
 done
 echo "evaluate.sh: background model and enrollment took $((SECONDS - started)) s"
 
 # One evaluation: prints its measures as name=value pairs on one line.
 measure() {
-    "$tool" evaluate --ubm "$ubm" --models "$run/models-$1" --threads "$jobs" --tsv \
+    "$tool" evaluate --ubm "$ubm" --models "$run/models-$(models_of "$1")" --threads "$jobs" --tsv \
         --scores "$run/scores-$1-$2-$3.tsv" "$work/lists/$1-$2-$3.tsv" 2>"$run/evaluate.log" |
         awk -F'\t' '{printf "%s=%s ", $1, $2} END {print ""}'
 }

@@ -23,7 +23,9 @@ Protocols (all share one background model, trained on the librispeech background
           trials: the other sentences of test-other speakers (validation: 2, test: 3 each,
           first 7 s), the last 5 s of the train-clean targets' utterances (half of the
           targets validation, half test), and 30 never-enrolled train-clean speakers (last 5 s;
-          15 validation, 15 test).
+          15 validation, 15 test). The lists librilong-* hold the trials of the 10
+          test-other targets and of the never-enrolled speakers only (scored against all 90
+          targets): most like a deployment that enrolls from several recordings.
   arabic  24 targets enrolled from 20 command words x 3 rounds (about 35 s of speech); trials of
           6 words joined from 10 other words (validation) or 10 more (test); 6 never-enrolled
           speakers (3 validation, 3 test).
@@ -45,7 +47,7 @@ import sys
 import wave
 
 RATE = 8000
-VERSION = "protocols 2"
+VERSION = "protocols 3"
 
 
 def stable_order(items):
@@ -169,6 +171,12 @@ class Builder:
                     conditions[f"noise{snr}"].append((path, truth))
         for condition, rows in conditions.items():
             self.write_list(f"{protocol}-{split}-{condition}.tsv", rows)
+            if protocol == "libri":
+                # The targets enrolled from several sentences alone, as most deployments
+                # enroll, against the same never-enrolled speakers.
+                kept = [(path, truth) for path, truth in rows
+                        if truth == "-" or truth.split("-")[1] in self.long_targets]
+                self.write_list(f"librilong-{split}-{condition}.tsv", kept)
 
     def write_enrollment(self, protocol, targets):
         """targets: (name, [files])"""
@@ -214,6 +222,7 @@ class Builder:
         targets = []
         trials = {"validation": [], "test": []}
         other = os.path.join(root, "test-other")
+        self.long_targets = set(os.listdir(other))
         for speaker in sorted(os.listdir(other)):
             utterances = sorted(os.listdir(os.path.join(other, speaker)))
             paths = [os.path.join(other, speaker, u) for u in utterances]

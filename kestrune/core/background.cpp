@@ -10,7 +10,6 @@ Background::Background(BackgroundModel model, uint64_t fingerprint)
       frontEnd_(model_.frontEnd),
       evaluator_(model_.gmm),
       cohort_(model_.gmm, model_.cohortMeans),
-      cohortTelephone_(model_.gmm, model_.cohortTelephoneMeans),
       fingerprint_(fingerprint) {}
 
 }  // namespace kestrune

@@ -1,6 +1,7 @@
 // The background model (UBM) and everything derived from it that scoring needs.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -18,8 +19,7 @@ struct BackgroundModel {
     uint32_t topComponents = 5;  // background components evaluated per frame when scoring
     // Models of background speakers, adapted as targets are (K · M rows each): a trial's
     // scores against them measure how any impostor scores on it (test normalisation).
-    FloatMatrix cohortMeans;
-    FloatMatrix cohortTelephoneMeans;
+    std::array<FloatMatrix, kConditions> cohortMeans;
 };
 
 // A background model ready for use: immutable, shared by every thread and every target set
@@ -34,8 +34,7 @@ class Background {
     const FrontEnd& frontEnd() const { return frontEnd_; }
     const GmmEvaluator& evaluator() const { return evaluator_; }
     // The cohort prepared for scoring (empty banks when the model has no cohort).
-    const TargetBank& cohort() const { return cohort_; }
-    const TargetBank& cohortTelephone() const { return cohortTelephone_; }
+    const ConditionBanks& cohort() const { return cohort_; }
     // Identifies this model's parameters; target models record it.
     uint64_t fingerprint() const { return fingerprint_; }
 
@@ -50,8 +49,7 @@ class Background {
     BackgroundModel model_;
     FrontEnd frontEnd_;
     GmmEvaluator evaluator_;
-    TargetBank cohort_;
-    TargetBank cohortTelephone_;
+    ConditionBanks cohort_;
     uint64_t fingerprint_;
 };
 

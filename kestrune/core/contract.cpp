@@ -3,7 +3,8 @@
 //
 // A model set is a TargetSet object; the values handed to the library mean:
 //   modelBufferA  the TargetSet, which owns everything below
-//   modelBufferB  its TargetBank: the adapted means, prepared for scoring
+//   modelBufferB  its ConditionBanks: the adapted means of every condition, prepared for
+//                 scoring
 //   modelBufferC  its genuine scores, one list per target
 //   modelBufferD  the background model it was loaded against (shared, kept alive by the set)
 //   modelValueA   mixture components of that background model
@@ -43,16 +44,13 @@ constexpr uint64_t kSetMagic = 0x315445534E52534Bull;  // "KSRNSET1"
 constexpr size_t kNameSlot = jkestrune::kTargetNameSlot;
 
 struct TargetSet {
-    TargetSet(std::shared_ptr<const Background> background, const FloatMatrix& means,
-              const FloatMatrix& telephoneMeans)
-        : ubm(std::move(background)),
-          bank(ubm->gmm(), means),
-          telephoneBank(ubm->gmm(), telephoneMeans) {}
+    TargetSet(std::shared_ptr<const Background> background,
+              const std::array<FloatMatrix, kConditions>& means)
+        : ubm(std::move(background)), banks(ubm->gmm(), means) {}
 
     uint64_t magic = kSetMagic;
     std::shared_ptr<const Background> ubm;
-    TargetBank bank;           // wideband models
-    TargetBank telephoneBank;  // telephone models
+    ConditionBanks banks;  // every target's model for each condition
     std::vector<std::vector<GenuineSample>> genuine;
     std::vector<GenuineSample> pooledGenuine;  // of all the targets, for their rejection rates
     std::vector<char> names;
@@ -158,8 +156,7 @@ int32_t Score(const TargetSet& set, const int16_t* samples, int32_t sampleCount,
     if (frames.rows() < kMinimumSpeechFrames) {
         return KS_ERR_TOO_LITTLE_SPEECH;
     }
-    const TrialScores trial =
-        ScoreRecording(ubm, std::move(frames), traits, set.bank, set.telephoneBank);
+    const TrialScores trial = ScoreRecording(ubm, std::move(frames), traits, set.banks);
     const std::vector<double> adapted = AdaptToTargetSet(trial.scores);
     const FalseRejectionCurve rejection(set.pooledGenuine, trial.conditions);
     const double degreesOfFreedom = TargetSetDegreesOfFreedom(adapted.size());
@@ -251,14 +248,16 @@ KESTRUNE_API void COM_IDENTI_LoadFromSubDirsToBuffers(const char* path, int32_t*
         }
         const Eigen::Index m = ubm->gmm().Components();
         const Eigen::Index d = ubm->gmm().Dimension();
-        FloatMatrix means(static_cast<Eigen::Index>(targets.size()) * m, d);
-        FloatMatrix telephoneMeans(static_cast<Eigen::Index>(targets.size()) * m, d);
-        for (size_t t = 0; t < targets.size(); ++t) {
-            means.middleRows(static_cast<Eigen::Index>(t) * m, m) = targets[t].model.means;
-            telephoneMeans.middleRows(static_cast<Eigen::Index>(t) * m, m) =
-                targets[t].model.telephoneMeans;
+        std::array<FloatMatrix, kConditions> means;
+        for (int c = 0; c < kConditions; ++c) {
+            FloatMatrix& condition = means[static_cast<size_t>(c)];
+            condition.resize(static_cast<Eigen::Index>(targets.size()) * m, d);
+            for (size_t t = 0; t < targets.size(); ++t) {
+                condition.middleRows(static_cast<Eigen::Index>(t) * m, m) =
+                    targets[t].model.means[static_cast<size_t>(c)];
+            }
         }
-        auto set = std::make_unique<TargetSet>(ubm, means, telephoneMeans);
+        auto set = std::make_unique<TargetSet>(ubm, means);
         set->names.assign(targets.size() * kNameSlot, '\0');
         for (size_t t = 0; t < targets.size(); ++t) {
             std::memcpy(set->names.data() + t * kNameSlot, targets[t].slotName.data(),
@@ -269,7 +268,7 @@ KESTRUNE_API void COM_IDENTI_LoadFromSubDirsToBuffers(const char* path, int32_t*
         *targetCount = static_cast<int32_t>(targets.size());
         *modelValueA = static_cast<int32_t>(m);
         *modelValueB = static_cast<int32_t>(d);
-        *modelBufferB = &set->bank;
+        *modelBufferB = &set->banks;
         *modelBufferC = set->genuine.data();
         *modelBufferD = const_cast<Background*>(set->ubm.get());
         *targetNames = set->names.data();
@@ -299,10 +298,10 @@ KESTRUNE_API int32_t COM_IDENTI_SoundData(const int16_t* samples, int32_t sample
         return KS_ERR_ARGUMENT;
     }
     const auto* set = static_cast<const TargetSet*>(modelBufferA);
-    if (set == nullptr || set->magic != kSetMagic || set->bank.Targets() != targetCount ||
-        modelBufferB != &set->bank || modelBufferC != set->genuine.data() ||
-        modelBufferD != set->ubm.get() || modelValueA != set->bank.Components() ||
-        modelValueB != set->bank.Dimension()) {
+    if (set == nullptr || set->magic != kSetMagic || set->banks.Targets() != targetCount ||
+        modelBufferB != &set->banks || modelBufferC != set->genuine.data() ||
+        modelBufferD != set->ubm.get() || modelValueA != set->banks.banks[0].Components() ||
+        modelValueB != set->banks.banks[0].Dimension()) {
         return KS_ERR_MODEL_SET;
     }
     try {

@@ -71,6 +71,16 @@ AdaptationStats WithCopies(const AdaptationStats& clean, AdaptationStats copies)
     return copies;
 }
 
+// The condition models from the statistics of the clean recordings and of the noisy and the
+// telephone copies (in Condition order).
+std::array<FloatMatrix, kConditions> ModelsFromStats(const Background& ubm,
+                                                     const std::array<AdaptationStats, 3>& stats,
+                                                     double relevance) {
+    return {MapAdaptMeans(ubm.gmm(), stats[kClean], relevance),
+            MapAdaptMeans(ubm.gmm(), WithCopies(stats[kClean], stats[kNoisy]), relevance),
+            MapAdaptMeans(ubm.gmm(), WithCopies(stats[kClean], stats[kTelephone]), relevance)};
+}
+
 }  // namespace
 
 EnrollmentSpeech PrepareEnrollmentSpeech(const FrontEnd& frontEnd,
@@ -94,8 +104,9 @@ EnrollmentSpeech PrepareEnrollmentSpeech(const FrontEnd& frontEnd,
     return speech;
 }
 
-void AdaptConditionModels(const Background& ubm, const EnrollmentSpeech& speech, double relevance,
-                          FloatMatrix& means, FloatMatrix& telephoneMeans) {
+std::array<FloatMatrix, kConditions> AdaptConditionModels(const Background& ubm,
+                                                          const EnrollmentSpeech& speech,
+                                                          double relevance) {
     const auto statsOf = [&](const std::vector<EnrollmentRecording>& recordings) {
         AdaptationStats stats =
             AdaptationStats::Zero(ubm.gmm().Components(), ubm.gmm().Dimension());
@@ -104,10 +115,8 @@ void AdaptConditionModels(const Background& ubm, const EnrollmentSpeech& speech,
         }
         return stats;
     };
-    const AdaptationStats clean = statsOf(speech.clean);
-    means = MapAdaptMeans(ubm.gmm(), WithCopies(clean, statsOf(speech.noisy)), relevance);
-    telephoneMeans =
-        MapAdaptMeans(ubm.gmm(), WithCopies(clean, statsOf(speech.telephone)), relevance);
+    return ModelsFromStats(
+        ubm, {statsOf(speech.clean), statsOf(speech.noisy), statsOf(speech.telephone)}, relevance);
 }
 
 std::vector<size_t> SpreadEvenly(size_t count, size_t limit) {
@@ -158,7 +167,7 @@ bool EnrollTarget(const Background& ubm, const EnrollmentSpeech& speech,
     model.ubmFingerprint = ubm.fingerprint();
     model.relevance = static_cast<float>(options.relevance);
     model.enrollmentFrames = static_cast<uint32_t>(frames);
-    AdaptConditionModels(ubm, speech, options.relevance, model.means, model.telephoneMeans);
+    model.means = AdaptConditionModels(ubm, speech, options.relevance);
 
     // Clean, noisy and telephone versions of the recordings, and the statistics of each part
     // of each kind.
@@ -194,10 +203,7 @@ bool EnrollTarget(const Background& ubm, const EnrollmentSpeech& speech,
         for (size_t k = 0; k < kinds.size(); ++k) {
             rest[k] -= partStats[k][static_cast<size_t>(p)];
         }
-        const TargetBank widebandBank(
-            ubm.gmm(), MapAdaptMeans(ubm.gmm(), WithCopies(rest[0], rest[1]), options.relevance));
-        const TargetBank telephoneBank(
-            ubm.gmm(), MapAdaptMeans(ubm.gmm(), WithCopies(rest[0], rest[2]), options.relevance));
+        const ConditionBanks banks(ubm.gmm(), ModelsFromStats(ubm, rest, options.relevance));
         for (size_t k = 0; k < kinds.size(); ++k) {
             // The part's speech of this kind, one stream per copy (the clean kind has one),
             // joined across recordings so that segments can be longer than one recording.
@@ -230,8 +236,7 @@ bool EnrollTarget(const Background& ubm, const EnrollmentSpeech& speech,
                     for (int taken = 0;
                          n > 0 && (taken + 1) * n <= rows && taken < kSegmentsPerLength; ++taken) {
                         const TrialScores scored =
-                            ScoreRecording(ubm, joined.middleRows(taken * n, n), *traits,
-                                           widebandBank, telephoneBank);
+                            ScoreRecording(ubm, joined.middleRows(taken * n, n), *traits, banks);
                         model.genuine.push_back({static_cast<float>(scored.scores[0]),
                                                  static_cast<float>(scored.conditions.frames),
                                                  static_cast<float>(scored.conditions.snrDb),

@@ -3,6 +3,7 @@
 // later reads honest false-rejection rates.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "core/augmentation.h"
 #include "core/background.h"
+#include "core/conditions.h"
 #include "core/matrix.h"
 #include "core/rates.h"
 
@@ -27,8 +29,7 @@ struct TargetModel {
     uint64_t ubmFingerprint = 0;
     float relevance = 0.0f;
     uint32_t enrollmentFrames = 0;
-    FloatMatrix means;           // M × D: wideband speech
-    FloatMatrix telephoneMeans;  // M × D: telephone speech
+    std::array<FloatMatrix, kConditions> means;  // M × D for each condition
     std::vector<GenuineSample> genuine;
 };
 
@@ -55,10 +56,12 @@ inline constexpr int kEnrollmentCopies = 2;
 EnrollmentSpeech PrepareEnrollmentSpeech(const FrontEnd& frontEnd,
                                          const std::vector<Samples>& recordings);
 
-// The wideband model is adapted on the clean and noisy recordings, the telephone model on the
-// clean and telephone recordings, each recording normalised on its own.
-void AdaptConditionModels(const Background& ubm, const EnrollmentSpeech& speech, double relevance,
-                          FloatMatrix& means, FloatMatrix& telephoneMeans);
+// The model for each condition: the clean one adapted on the clean recordings alone, the noisy
+// one on them and the noisy copies, the telephone one on them and the telephone copies; each
+// recording normalised on its own.
+std::array<FloatMatrix, kConditions> AdaptConditionModels(const Background& ubm,
+                                                          const EnrollmentSpeech& speech,
+                                                          double relevance);
 
 // Parts the target's speech is cut into for its genuine scores: each is left out of the
 // adaptation in turn and scored, in segments of several lengths, against the models adapted
@@ -68,7 +71,7 @@ inline constexpr int kHeldOutParts = 10;
 // Called with a short description of each step.
 using EnrollmentProgress = std::function<void(const std::string& step)>;
 
-// Enrolls a target from its `speech`: both condition models, and genuine scores of held-out
+// Enrolls a target from its `speech`: the condition models, and genuine scores of held-out
 // parts of every kind of recording (clean, noisy, telephone), each normalised by the
 // background's cohort as a trial is. Returns false with `error` set when there is too little
 // speech or a recording does not fit the background model.

@@ -75,6 +75,14 @@ bool Finish(ByteReader& in, const char* what, std::string& error) {
     return true;
 }
 
+void WriteFloats(ByteWriter& out, const FloatMatrix& values) {
+    for (Eigen::Index row = 0; row < values.rows(); ++row) {
+        for (Eigen::Index j = 0; j < values.cols(); ++j) {
+            out.F32(values(row, j));
+        }
+    }
+}
+
 void WriteFrontEnd(ByteWriter& out, const FrontEndConfig& c) {
     out.U32(c.sampleRate);
     out.U32(c.frameLength);
@@ -140,13 +148,9 @@ std::vector<uint8_t> BackgroundPayload(const BackgroundModel& model) {
             }
         }
     }
-    out.U32(static_cast<uint32_t>(m > 0 ? model.cohortMeans.rows() / m : 0));
-    for (const FloatMatrix* means : {&model.cohortMeans, &model.cohortTelephoneMeans}) {
-        for (Eigen::Index row = 0; row < means->rows(); ++row) {
-            for (Eigen::Index j = 0; j < means->cols(); ++j) {
-                out.F32((*means)(row, j));
-            }
-        }
+    out.U32(static_cast<uint32_t>(m > 0 ? model.cohortMeans[0].rows() / m : 0));
+    for (const FloatMatrix& means : model.cohortMeans) {
+        WriteFloats(out, means);
     }
     return std::move(out.bytes());
 }
@@ -208,10 +212,10 @@ bool DecodeBackground(const std::vector<uint8_t>& file, BackgroundModel& model,
     }
     const uint32_t cohort = in.U32();
     in.Check(cohort <= kMaxCohort);
-    for (FloatMatrix* means : {&model.cohortMeans, &model.cohortTelephoneMeans}) {
+    for (FloatMatrix& means : model.cohortMeans) {
         const std::vector<float> values = ReadFloats(in, uint64_t{cohort} * m * d);
         if (in.ok()) {
-            *means = Eigen::Map<const FloatMatrix>(values.data(), Eigen::Index{cohort} * m, d);
+            means = Eigen::Map<const FloatMatrix>(values.data(), Eigen::Index{cohort} * m, d);
         }
     }
     if (!Finish(in, "background model", error)) {
@@ -226,21 +230,17 @@ bool DecodeBackground(const std::vector<uint8_t>& file, BackgroundModel& model,
 }
 
 // Target payload: ubmFingerprint u64, relevance f32, enrollmentFrames u32, M u32, D u32,
-// wideband means then telephone means (M × D f32 each, row by row), genuine sample count u32,
+// the clean, noisy and telephone means (M × D f32 each, row by row), genuine sample count u32,
 // then per sample: score, speech frames, SNR dB, telephone weight (f32 each).
 std::vector<uint8_t> EncodeTarget(const TargetModel& model) {
     ByteWriter out;
     out.U64(model.ubmFingerprint);
     out.F32(model.relevance);
     out.U32(model.enrollmentFrames);
-    out.U32(static_cast<uint32_t>(model.means.rows()));
-    out.U32(static_cast<uint32_t>(model.means.cols()));
-    for (const FloatMatrix* means : {&model.means, &model.telephoneMeans}) {
-        for (Eigen::Index k = 0; k < model.means.rows(); ++k) {
-            for (Eigen::Index j = 0; j < model.means.cols(); ++j) {
-                out.F32((*means)(k, j));
-            }
-        }
+    out.U32(static_cast<uint32_t>(model.means[0].rows()));
+    out.U32(static_cast<uint32_t>(model.means[0].cols()));
+    for (const FloatMatrix& means : model.means) {
+        WriteFloats(out, means);
     }
     out.U32(static_cast<uint32_t>(model.genuine.size()));
     for (const GenuineSample& sample : model.genuine) {
@@ -264,18 +264,15 @@ bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::str
     const uint32_t d = in.U32();
     in.Check(std::isfinite(model.relevance) && model.relevance >= 0.0f && m >= 1 &&
              m <= kMaxComponents && d >= 1 && d <= kMaxDimension);
-    if (!in.Expect(2 * uint64_t{m} * d, 4)) {
+    if (!in.Expect(uint64_t{kConditions} * m * d, 4)) {
         error = "malformed target model header";
         return false;
     }
-    for (FloatMatrix* means : {&model.means, &model.telephoneMeans}) {
-        means->resize(m, d);
-        for (uint32_t k = 0; k < m; ++k) {
-            for (uint32_t j = 0; j < d; ++j) {
-                (*means)(k, j) = in.F32();
-            }
+    for (FloatMatrix& means : model.means) {
+        const std::vector<float> values = ReadFloats(in, uint64_t{m} * d);
+        if (in.ok()) {
+            means = Eigen::Map<const FloatMatrix>(values.data(), m, d);
         }
-        in.Check(means->allFinite());
     }
     const uint32_t count = in.U32();
     in.Check(count >= 1 && count <= kMaxGenuineSamples);
@@ -292,11 +289,15 @@ bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::str
 }
 
 bool TargetFitsBackground(const TargetModel& model, const Background& ubm) {
-    return model.ubmFingerprint == ubm.fingerprint() &&
-           model.means.rows() == ubm.gmm().Components() &&
-           model.means.cols() == ubm.gmm().Dimension() &&
-           model.telephoneMeans.rows() == model.means.rows() &&
-           model.telephoneMeans.cols() == model.means.cols();
+    if (model.ubmFingerprint != ubm.fingerprint()) {
+        return false;
+    }
+    for (const FloatMatrix& means : model.means) {
+        if (means.rows() != ubm.gmm().Components() || means.cols() != ubm.gmm().Dimension()) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes,

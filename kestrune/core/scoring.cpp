@@ -72,6 +72,13 @@ TargetBank::TargetBank(const DiagonalGmm& ubm, const FloatMatrix& targetMeans)
     }
 }
 
+ConditionBanks::ConditionBanks(const DiagonalGmm& ubm,
+                               const std::array<FloatMatrix, kConditions>& means) {
+    for (int c = 0; c < kConditions; ++c) {
+        banks[static_cast<size_t>(c)] = TargetBank(ubm, means[static_cast<size_t>(c)]);
+    }
+}
+
 void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const TargetBank& bank,
                   double* scores) {
     const Eigen::Index targets = bank.Targets();
@@ -129,9 +136,9 @@ void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const T
             gathered.resize(n, d);
             for (Eigen::Index i = 0; i < n; ++i) {
                 // The frame of a row: the last frame whose first row is at or before it.
-                const auto frame = std::upper_bound(firstRow.begin(),
-                                                    firstRow.begin() + rows + 1, list[i]) -
-                                   firstRow.begin() - 1;
+                const auto frame =
+                    std::upper_bound(firstRow.begin(), firstRow.begin() + rows + 1, list[i]) -
+                    firstRow.begin() - 1;
                 gathered.row(i) = frames.row(start + frame);
             }
             const Eigen::Map<const FloatMatrix> directions(bank.Directions(m), targets, d);

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <vector>
 
+#include <array>
+
+#include "core/conditions.h"
 #include "core/gmm.h"
 #include "core/matrix.h"
 
@@ -31,6 +34,7 @@ TopComponents SelectTopComponents(const GmmEvaluator& ubm, const FeatureMatrix& 
 // all of them by one matrix product.
 class TargetBank {
   public:
+    TargetBank() = default;
     // `targetMeans` holds T adapted mean matrices (M × D each) concatenated row by row:
     // T·M rows.
     TargetBank(const DiagonalGmm& ubm, const FloatMatrix& targetMeans);
@@ -51,6 +55,17 @@ class TargetBank {
     Eigen::Index dimension_ = 0;
     std::vector<float> directions_;  // M × T × D
     std::vector<float> offsets_;     // M × T
+};
+
+// The same targets' models for every condition (conditions.h), each prepared for scoring.
+struct ConditionBanks {
+    ConditionBanks() = default;
+    // `means[c]` holds the T targets' models for condition c, as TargetBank takes them.
+    ConditionBanks(const DiagonalGmm& ubm, const std::array<FloatMatrix, kConditions>& means);
+
+    Eigen::Index Targets() const { return banks[0].Targets(); }
+
+    std::array<TargetBank, kConditions> banks;
 };
 
 // The average per-frame log-likelihood ratio of every target against the background, over

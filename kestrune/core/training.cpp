@@ -74,16 +74,19 @@ void AddCohort(BackgroundModel& model, const std::vector<LabelledRecording>& rec
     const Eigen::Index m = model.gmm.Components();
     const Eigen::Index d = model.gmm.Dimension();
     const auto rows = static_cast<Eigen::Index>(chosen.size()) * m;
-    model.cohortMeans.resize(rows, d);
-    model.cohortTelephoneMeans.resize(rows, d);
+    for (FloatMatrix& means : model.cohortMeans) {
+        means.resize(rows, d);
+    }
     const EnrollmentOptions defaults;
     for (size_t k = 0; k < chosen.size(); ++k) {
         const EnrollmentSpeech prepared =
             PrepareEnrollmentSpeech(ubm.frontEnd(), speech[labels[chosen[k]]]);
-        FloatMatrix means, telephoneMeans;
-        AdaptConditionModels(ubm, prepared, defaults.relevance, means, telephoneMeans);
-        model.cohortMeans.middleRows(static_cast<Eigen::Index>(k) * m, m) = means;
-        model.cohortTelephoneMeans.middleRows(static_cast<Eigen::Index>(k) * m, m) = telephoneMeans;
+        const std::array<FloatMatrix, kConditions> means =
+            AdaptConditionModels(ubm, prepared, defaults.relevance);
+        for (int c = 0; c < kConditions; ++c) {
+            model.cohortMeans[static_cast<size_t>(c)].middleRows(static_cast<Eigen::Index>(k) * m,
+                                                                 m) = means[static_cast<size_t>(c)];
+        }
         if (progress && ((k + 1) * 10 / chosen.size() > k * 10 / chosen.size())) {
             progress("cohort models " + std::to_string(k + 1) + "/" +
                      std::to_string(chosen.size()));

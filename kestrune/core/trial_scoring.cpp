@@ -12,25 +12,22 @@ namespace {
 // The smallest standard deviation a normalisation divides by.
 constexpr double kMinimumDeviation = 1e-3;
 
-// Scores against both models of every target, weighted by how much the recording looks like
-// telephone speech; a model whose weight is negligible is not scored.
+// Scores against the models of every target, weighted by how much the recording looks like
+// each condition; a model whose weight is nothing is not scored.
 std::vector<double> ConditionScores(const TopComponents& top, const FeatureMatrix& frames,
-                                    const TargetBank& wideband, const TargetBank& telephoneBank,
-                                    double telephone) {
-    const auto count = static_cast<size_t>(wideband.Targets());
+                                    const ConditionBanks& targets,
+                                    const std::array<double, kConditions>& weights) {
+    const auto count = static_cast<size_t>(targets.Targets());
     std::vector<double> scores(count, 0.0);
-    const bool useWideband = telephone < 1.0 - kSingleModelWeight;
-    const bool useTelephone = telephone > kSingleModelWeight;
-    if (useWideband) {
-        ScoreTargets(top, frames, wideband, scores.data());
-    }
-    if (useTelephone) {
-        std::vector<double> telephoneScores(count);
-        ScoreTargets(top, frames, telephoneBank, telephoneScores.data());
-        const double widebandWeight = useWideband ? 1.0 - telephone : 0.0;
-        const double telephoneWeight = useWideband ? telephone : 1.0;
+    std::vector<double> conditionScores(count);
+    for (int c = 0; c < kConditions; ++c) {
+        const double weight = weights[static_cast<size_t>(c)];
+        if (weight <= 0.0) {
+            continue;
+        }
+        ScoreTargets(top, frames, targets.banks[static_cast<size_t>(c)], conditionScores.data());
         for (size_t t = 0; t < count; ++t) {
-            scores[t] = widebandWeight * scores[t] + telephoneWeight * telephoneScores[t];
+            scores[t] += weight * conditionScores[t];
         }
     }
     return scores;
@@ -70,18 +67,18 @@ Moments MomentsOf(const std::vector<double>& values) {
 }  // namespace
 
 TrialScores ScoreRecording(const Background& ubm, FeatureMatrix frames,
-                           const RecordingTraits& traits, const TargetBank& wideband,
-                           const TargetBank& telephone) {
+                           const RecordingTraits& traits, const ConditionBanks& targets) {
     TrialScores result;
     result.conditions.frames = static_cast<double>(frames.rows());
     result.conditions.snrDb = traits.snrDb;
-    result.conditions.telephone = TelephoneWeight(traits.outOfBandDb);
+    const std::array<double, kConditions> weights = ConditionWeights(traits);
+    result.conditions.telephone = weights[kTelephone];
     ubm.Normalise(frames);
     const TopComponents top =
         SelectTopComponents(ubm.evaluator(), frames, ubm.model().topComponents);
-    result.scores = ConditionScores(top, frames, wideband, telephone, result.conditions.telephone);
-    const Moments cohort = MomentsOf(WithoutBest(ConditionScores(
-        top, frames, ubm.cohort(), ubm.cohortTelephone(), result.conditions.telephone)));
+    result.scores = ConditionScores(top, frames, targets, weights);
+    const Moments cohort =
+        MomentsOf(WithoutBest(ConditionScores(top, frames, ubm.cohort(), weights)));
     for (double& score : result.scores) {
         score = (score - cohort.mean) / cohort.deviation;
     }

@@ -21,10 +21,9 @@ struct TrialScores {
 };
 
 // Scores the raw speech frames of one recording (as FrontEnd::Compute gives them, with
-// `traits`) against the `wideband` and `telephone` models of the same targets.
+// `traits`) against the targets' models for the conditions the traits show.
 TrialScores ScoreRecording(const Background& ubm, FeatureMatrix frames,
-                           const RecordingTraits& traits, const TargetBank& wideband,
-                           const TargetBank& telephone);
+                           const RecordingTraits& traits, const ConditionBanks& targets);
 
 // Pseudo-targets with impostor scores N(0, 1) that the target-set adaptation assumes besides
 // the set's own targets (see AdaptToTargetSet).

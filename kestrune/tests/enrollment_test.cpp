@@ -28,9 +28,12 @@ Background Ubm() {
 TEST(Enrollment, GenuineScoresCoverEveryConditionAndLieAboveImpostors) {
     const TargetModel model = testing::EnrollVoice(FourVoices(), 1, 7);
     EXPECT_EQ(model.ubmFingerprint, FourVoices().fingerprint);
-    EXPECT_EQ(model.means.rows(), 8);
-    EXPECT_EQ(model.telephoneMeans.rows(), 8);
-    EXPECT_FALSE(model.means.isApprox(model.telephoneMeans));
+    for (const FloatMatrix& means : model.means) {
+        EXPECT_EQ(means.rows(), 8);
+    }
+    // The copies moved the noisy and the telephone models away from the clean one.
+    EXPECT_FALSE(model.means[kClean].isApprox(model.means[kNoisy]));
+    EXPECT_FALSE(model.means[kClean].isApprox(model.means[kTelephone]));
 
     // Clean and noisy held-out parts are scored as wideband speech, telephone copies as
     // telephone speech; several lengths of each.
@@ -56,15 +59,14 @@ TEST(Enrollment, GenuineScoresCoverEveryConditionAndLieAboveImpostors) {
 TEST(Enrollment, HeldOutPartsPredictTheRejectionOfANewRecording) {
     const Background ubm = Ubm();
     const TargetModel model = testing::EnrollVoice(FourVoices(), 2, 11);
-    const TargetBank wideband(ubm.gmm(), model.means);
-    const TargetBank telephone(ubm.gmm(), model.telephoneMeans);
+    const ConditionBanks banks(ubm.gmm(), model.means);
     // A recording the enrollment never saw: its false-rejection rate must be neither 0 nor
     // 100 %, which it would be if the held-out parts had leaked into their models (scores far
     // above any new recording's) or stood for other conditions than this trial's.
     const Samples samples = Speak(MakeVoice(2), 3.0, 999);
     RecordingTraits traits;
     FeatureMatrix frames = ubm.frontEnd().Compute(samples.data(), samples.size(), &traits);
-    const TrialScores trial = ScoreRecording(ubm, frames, traits, wideband, telephone);
+    const TrialScores trial = ScoreRecording(ubm, frames, traits, banks);
     const double frr = FalseRejectionPercent(model.genuine, trial.conditions, trial.scores[0]);
     EXPECT_GT(frr, 1.0);
     EXPECT_LT(frr, 99.0);

@@ -20,8 +20,8 @@ BackgroundModel SmallModel() {
     model.gmm.means = DoubleMatrix::Constant(3, 4, 0.5);
     model.gmm.means(1, 2) = -3.25;
     model.gmm.variances = DoubleMatrix::Constant(3, 4, 2.0);
-    model.cohortMeans = FloatMatrix::Constant(6, 4, 0.25f);
-    model.cohortTelephoneMeans = FloatMatrix::Constant(6, 4, -0.25f);
+    model.cohortMeans = {FloatMatrix::Constant(6, 4, 0.25f), FloatMatrix::Constant(6, 4, 0.5f),
+                         FloatMatrix::Constant(6, 4, -0.25f)};
     return model;
 }
 
@@ -30,8 +30,8 @@ TargetModel SmallTarget(uint64_t fingerprint) {
     model.ubmFingerprint = fingerprint;
     model.relevance = 16.0f;
     model.enrollmentFrames = 1234;
-    model.means = FloatMatrix::Constant(3, 4, 0.75f);
-    model.telephoneMeans = FloatMatrix::Constant(3, 4, -0.5f);
+    model.means = {FloatMatrix::Constant(3, 4, 0.75f), FloatMatrix::Constant(3, 4, 0.25f),
+                   FloatMatrix::Constant(3, 4, -0.5f)};
     model.genuine = {{3.5f, 50.0f, 20.0f, 0.0f}, {5.25f, 400.0f, 40.0f, 1.0f}};
     return model;
 }
@@ -75,14 +75,13 @@ TEST(ModelFiles, RoundTripsAreExact) {
     EXPECT_EQ(decoded.gmm.weights, model.gmm.weights);
     EXPECT_EQ(decoded.topComponents, 2u);
     EXPECT_EQ(decoded.cohortMeans, model.cohortMeans);
-    EXPECT_EQ(decoded.cohortTelephoneMeans, model.cohortTelephoneMeans);
     EXPECT_EQ(EncodeBackground(decoded), EncodeBackground(model));
 
     const TargetModel target = SmallTarget(fingerprint);
     TargetModel decodedTarget;
     ASSERT_TRUE(DecodeTarget(EncodeTarget(target), decodedTarget, error)) << error;
     EXPECT_EQ(EncodeTarget(decodedTarget), EncodeTarget(target));
-    EXPECT_EQ(decodedTarget.telephoneMeans, target.telephoneMeans);
+    EXPECT_EQ(decodedTarget.means, target.means);
     ASSERT_EQ(decodedTarget.genuine.size(), 2u);
     EXPECT_EQ(decodedTarget.genuine[1].score, 5.25f);
     EXPECT_EQ(decodedTarget.genuine[1].telephone, 1.0f);
@@ -127,7 +126,7 @@ TEST(ModelFiles, DamagedFilesAreRejected) {
 
 TEST(ModelFiles, WellFramedButInconsistentBackgroundsAreRejected) {
     // Payload offsets: 18 front-end fields (72 bytes), top u32 @72, M u32 @76, D u32 @80,
-    // then f64 weights @84, means @108, variances @204, cohort size @300, cohort means (2 x 6 x
+    // then f64 weights @84, means @108, variances @204, cohort size @300, cohort means (3 x 6 x
     // 4 f32) @304.
     const std::vector<uint8_t> good = EncodeBackground(SmallModel());
     struct {
@@ -160,9 +159,9 @@ TEST(ModelFiles, WellFramedButInconsistentBackgroundsAreRejected) {
 }
 
 TEST(ModelFiles, WellFramedButInconsistentTargetsAreRejected) {
-    // Payload offsets: fingerprint @0, relevance @8, frames @12, M @16, D @20, means @24 (48
-    // bytes), telephone means @72, sample count @120, samples @124 (score, frames, SNR,
-    // telephone weight; 16 bytes each).
+    // Payload offsets: fingerprint @0, relevance @8, frames @12, M @16, D @20, clean means @24
+    // (48 bytes), noisy means @72, telephone means @120, sample count @168, samples @172
+    // (score, frames, SNR, telephone weight; 16 bytes each).
     const std::vector<uint8_t> good = EncodeTarget(SmallTarget(7));
     struct {
         const char* what;
@@ -170,13 +169,13 @@ TEST(ModelFiles, WellFramedButInconsistentTargetsAreRejected) {
     } const cases[] = {
         {"negative relevance", [](auto& p) { PutF32(p, 8, -1.0f); }},
         {"NaN mean", [](auto& p) { PutF32(p, 24, NAN); }},
-        {"NaN telephone mean", [](auto& p) { PutF32(p, 72, NAN); }},
-        {"no genuine scores", [](auto& p) { PutU32(p, 120, 0); }},
-        {"huge genuine count", [](auto& p) { PutU32(p, 120, 0x40000000); }},
-        {"infinite score", [](auto& p) { PutF32(p, 124, INFINITY); }},
-        {"a sample of no frames", [](auto& p) { PutF32(p, 128, 0.0f); }},
-        {"SNR above the estimate's range", [](auto& p) { PutF32(p, 132, 41.0f); }},
-        {"telephone weight above 1", [](auto& p) { PutF32(p, 136, 1.5f); }},
+        {"NaN telephone mean", [](auto& p) { PutF32(p, 120, NAN); }},
+        {"no genuine scores", [](auto& p) { PutU32(p, 168, 0); }},
+        {"huge genuine count", [](auto& p) { PutU32(p, 168, 0x40000000); }},
+        {"infinite score", [](auto& p) { PutF32(p, 172, INFINITY); }},
+        {"a sample of no frames", [](auto& p) { PutF32(p, 176, 0.0f); }},
+        {"SNR above the estimate's range", [](auto& p) { PutF32(p, 180, 41.0f); }},
+        {"telephone weight above 1", [](auto& p) { PutF32(p, 184, 1.5f); }},
         {"trailing bytes", [](auto& p) { p.push_back(0); }},
     };
     for (const auto& c : cases) {
@@ -199,10 +198,10 @@ TEST(ModelFiles, FingerprintTiesTargetsToOneBackground) {
     EXPECT_TRUE(TargetFitsBackground(SmallTarget(ubm.fingerprint()), ubm));
     EXPECT_FALSE(TargetFitsBackground(SmallTarget(BackgroundFingerprint(other)), ubm));
     TargetModel wrongShape = SmallTarget(ubm.fingerprint());
-    wrongShape.means = FloatMatrix::Zero(2, 4);
+    wrongShape.means[kClean] = FloatMatrix::Zero(2, 4);
     EXPECT_FALSE(TargetFitsBackground(wrongShape, ubm));
     TargetModel wrongTelephone = SmallTarget(ubm.fingerprint());
-    wrongTelephone.telephoneMeans = FloatMatrix::Zero(3, 5);
+    wrongTelephone.means[kTelephone] = FloatMatrix::Zero(3, 5);
     EXPECT_FALSE(TargetFitsBackground(wrongTelephone, ubm));
 }
 

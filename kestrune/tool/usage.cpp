@@ -18,7 +18,7 @@ train-ubm  trains a background model (UBM) from WAVE files of many speakers and 
            --copies N      degraded copies of each file trained on besides it: telephone
                            channels, white noise, babble (default 4)
            --cohort N      background speakers made into cohort models, which put the scores
-                           of every trial on one scale (default 100)
+                           of every trial on one scale (default 50)
            --set NAME=VALUE  a front-end constant (advanced; see the README)
            --speaker LABEL the speaker of the files that follow; a file before any --speaker
                            is its own speaker.
