@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "bridge/scoped_model_set.h"
-#include "core/adaptation.h"
-#include "core/model_files.h"
-#include "core/training.h"
+#include "core/models/adaptation.h"
+#include "core/models/model_files.h"
+#include "core/models/training.h"
 #include "engine/kestrune.h"
 #include "support/corpus.h"
 #include "support/synthetic.h"

@@ -11,7 +11,7 @@
 #include "audio/wave_decoder.h"
 #include "audio/wave_reader.h"
 #include "bridge/scoped_model_set.h"
-#include "core/model_files.h"
+#include "core/models/model_files.h"
 #include "engine/kestrune.h"
 #include "support/corpus.h"
 #include "support/synthetic.h"

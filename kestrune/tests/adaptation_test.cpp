@@ -1,7 +1,7 @@
 // MAP adaptation of means.
 #include <gtest/gtest.h>
 
-#include "core/adaptation.h"
+#include "core/models/adaptation.h"
 
 namespace kestrune {
 namespace {

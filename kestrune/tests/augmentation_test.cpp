@@ -7,7 +7,7 @@
 #include <set>
 
 #include "audio/g711_tables.h"
-#include "core/augmentation.h"
+#include "core/frontend/augmentation.h"
 #include "support/synthetic.h"
 
 namespace kestrune {

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <thread>
 
-#include "core/engine_codes.h"
-#include "core/model_files.h"
-#include "core/training.h"
+#include "core/contract/engine_codes.h"
+#include "core/models/model_files.h"
+#include "core/models/training.h"
 #include "engine/kestrune.h"
 #include "support/synthetic.h"
 

@@ -2,7 +2,7 @@
 // has loaded one).
 #include <gtest/gtest.h>
 
-#include "core/engine_codes.h"
+#include "core/contract/engine_codes.h"
 #include "engine/kestrune.h"
 
 namespace {

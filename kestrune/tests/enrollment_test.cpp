@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "core/enrollment.h"
-#include "core/rates.h"
-#include "core/trial_scoring.h"
+#include "core/models/enrollment.h"
+#include "core/scoring/rates.h"
+#include "core/scoring/trial_scoring.h"
 #include "support/synthetic.h"
 
 namespace kestrune {

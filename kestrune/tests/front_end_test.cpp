@@ -7,7 +7,7 @@
 #include <numbers>
 #include <random>
 
-#include "core/front_end.h"
+#include "core/frontend/front_end.h"
 #include "support/synthetic.h"
 
 namespace kestrune {

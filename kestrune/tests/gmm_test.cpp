@@ -5,7 +5,7 @@
 #include <numbers>
 #include <random>
 
-#include "core/gmm.h"
+#include "core/models/gmm.h"
 
 namespace kestrune {
 namespace {

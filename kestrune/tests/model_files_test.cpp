@@ -4,8 +4,8 @@
 #include <cstring>
 #include <functional>
 
-#include "core/byte_io.h"
-#include "core/model_files.h"
+#include "core/models/byte_io.h"
+#include "core/models/model_files.h"
 #include "support/synthetic.h"
 
 namespace kestrune {

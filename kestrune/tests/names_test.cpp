@@ -1,7 +1,7 @@
 // Paths in and names out, in the modified UTF-8 that JNI uses.
 #include <gtest/gtest.h>
 
-#include "core/names.h"
+#include "core/contract/names.h"
 
 namespace kestrune {
 namespace {

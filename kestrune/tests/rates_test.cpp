@@ -6,7 +6,7 @@
 #include <cmath>
 #include <set>
 
-#include "core/rates.h"
+#include "core/scoring/rates.h"
 
 namespace kestrune {
 namespace {

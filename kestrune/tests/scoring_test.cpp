@@ -6,7 +6,7 @@
 #include <numbers>
 #include <random>
 
-#include "core/scoring.h"
+#include "core/scoring/scoring.h"
 
 namespace kestrune {
 namespace {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/stream_gate.h"
+#include "core/contract/stream_gate.h"
 
 namespace kestrune {
 namespace {

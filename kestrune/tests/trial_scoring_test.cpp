@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <random>
 
-#include "core/trial_scoring.h"
+#include "core/scoring/trial_scoring.h"
 
 namespace kestrune {
 namespace {

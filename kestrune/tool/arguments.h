@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/augmentation.h"
+#include "core/frontend/augmentation.h"
 
 namespace kestrune {
 

@@ -3,7 +3,7 @@
 
 #include <system_error>
 
-#include "core/model_files.h"
+#include "core/models/model_files.h"
 
 namespace kestrune {
 

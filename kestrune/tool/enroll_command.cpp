@@ -1,9 +1,9 @@
 // kestrune enroll: a target model from WAVE files.
 #include <filesystem>
 
-#include "core/model_files.h"
-#include "core/names.h"
-#include "core/training.h"
+#include "core/contract/names.h"
+#include "core/models/model_files.h"
+#include "core/models/training.h"
 #include "tool/arguments.h"
 #include "tool/commands.h"
 

@@ -14,7 +14,7 @@
 #include "audio/wave_decoder.h"
 #include "audio/wave_reader.h"
 #include "bridge/scoped_model_set.h"
-#include "core/model_files.h"
+#include "core/models/model_files.h"
 #include "engine/kestrune.h"
 #include "tool/commands.h"
 #include "tool/evaluation.h"

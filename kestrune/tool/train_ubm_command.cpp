@@ -1,9 +1,9 @@
 // kestrune train-ubm: a background model from labelled WAVE files.
 #include <filesystem>
 
-#include "core/front_end_fields.h"
-#include "core/model_files.h"
-#include "core/training.h"
+#include "core/frontend/front_end_fields.h"
+#include "core/models/model_files.h"
+#include "core/models/training.h"
 #include "tool/arguments.h"
 #include "tool/commands.h"
 

@@ -25,10 +25,10 @@
 #include <thread>
 #include <vector>
 
-#include "core/engine_codes.h"
-#include "core/model_files.h"
-#include "core/names.h"
-#include "core/training.h"
+#include "core/contract/engine_codes.h"
+#include "core/contract/names.h"
+#include "core/models/model_files.h"
+#include "core/models/training.h"
 #include "engine/kestrune.h"
 #include "support/fake_jni.h"
 #include "support/identification_call.h"

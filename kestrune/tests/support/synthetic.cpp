@@ -8,7 +8,7 @@
 #include <numbers>
 #include <random>
 
-#include "core/model_files.h"
+#include "core/models/model_files.h"
 
 namespace kestrune::testing {
 namespace {
@@ -129,8 +129,8 @@ TargetModel EnrollVoice(const SmallBackground& background, int voice, uint32_t s
     }
     TargetModel model;
     std::string error;
-    if (!EnrollTarget(ubm, PrepareEnrollmentSpeech(ubm.frontEnd(), recordings),
-                      EnrollmentOptions{}, model, error)) {
+    if (!EnrollTarget(ubm, PrepareEnrollmentSpeech(ubm.frontEnd(), recordings), EnrollmentOptions{},
+                      model, error)) {
         throw std::runtime_error("synthetic enrollment failed: " + error);
     }
     return model;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "core/background.h"
-#include "core/enrollment.h"
-#include "core/training.h"
+#include "core/models/background.h"
+#include "core/models/enrollment.h"
+#include "core/models/training.h"
 
 namespace kestrune::testing {
 

@@ -1,5 +1,5 @@
 // Modified UTF-8 conversions for paths and target names.
-#include "core/names.h"
+#include "core/contract/names.h"
 
 #include <cstdint>
 #include <cstring>

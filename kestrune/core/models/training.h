@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "core/background.h"
-#include "core/enrollment.h"
-#include "core/gmm.h"
+#include "core/models/background.h"
+#include "core/models/enrollment.h"
+#include "core/models/gmm.h"
 
 namespace kestrune {
 

@@ -1,5 +1,5 @@
 // Telephone channel and noise for training copies.
-#include "core/augmentation.h"
+#include "core/frontend/augmentation.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Encoding, decoding and validation of the engine's files.
-#include "core/model_files.h"
+#include "core/models/model_files.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,8 +7,8 @@
 #include <fstream>
 #include <system_error>
 
-#include "core/byte_io.h"
-#include "core/names.h"
+#include "core/contract/names.h"
+#include "core/models/byte_io.h"
 
 namespace kestrune {
 namespace {

@@ -5,10 +5,10 @@
 
 #include <vector>
 
-#include "core/background.h"
-#include "core/front_end.h"
-#include "core/rates.h"
-#include "core/scoring.h"
+#include "core/frontend/front_end.h"
+#include "core/models/background.h"
+#include "core/scoring/rates.h"
+#include "core/scoring/scoring.h"
 
 namespace kestrune {
 

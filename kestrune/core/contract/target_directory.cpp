@@ -1,11 +1,11 @@
 // Scanning a models directory.
-#include "core/target_directory.h"
+#include "core/contract/target_directory.h"
 
 #include <algorithm>
 #include <system_error>
 
-#include "core/model_files.h"
-#include "core/names.h"
+#include "core/contract/names.h"
+#include "core/models/model_files.h"
 
 namespace kestrune {
 

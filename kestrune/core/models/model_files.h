@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "core/background.h"
-#include "core/enrollment.h"
+#include "core/models/background.h"
+#include "core/models/enrollment.h"
 
 namespace kestrune {
 

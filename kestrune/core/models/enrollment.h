@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "core/augmentation.h"
-#include "core/background.h"
-#include "core/conditions.h"
-#include "core/matrix.h"
-#include "core/rates.h"
+#include "core/frontend/augmentation.h"
+#include "core/frontend/conditions.h"
+#include "core/models/background.h"
+#include "core/models/matrix.h"
+#include "core/scoring/rates.h"
 
 namespace kestrune {
 

@@ -1,10 +1,10 @@
 // Trial scoring and normalisation.
-#include "core/trial_scoring.h"
+#include "core/scoring/trial_scoring.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "core/conditions.h"
+#include "core/frontend/conditions.h"
 
 namespace kestrune {
 namespace {

@@ -1,5 +1,5 @@
 // MAP adaptation of means.
-#include "core/adaptation.h"
+#include "core/models/adaptation.h"
 
 #include <algorithm>
 

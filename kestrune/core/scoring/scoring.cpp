@@ -1,5 +1,5 @@
 // Top-C component selection and the shared scoring of many targets.
-#include "core/scoring.h"
+#include "core/scoring/scoring.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,12 +1,12 @@
 // Background training and the engine's directories.
-#include "core/training.h"
+#include "core/models/training.h"
 
 #include <map>
 #include <random>
 #include <system_error>
 
-#include "core/model_files.h"
-#include "core/names.h"
+#include "core/contract/names.h"
+#include "core/models/model_files.h"
 
 namespace kestrune {
 

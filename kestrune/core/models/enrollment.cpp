@@ -1,5 +1,5 @@
 // Target enrollment.
-#include "core/enrollment.h"
+#include "core/models/enrollment.h"
 
 #include <algorithm>
 #include <array>
@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <random>
 
-#include "core/adaptation.h"
-#include "core/trial_scoring.h"
+#include "core/models/adaptation.h"
+#include "core/scoring/trial_scoring.h"
 
 namespace kestrune {
 namespace {

@@ -1,5 +1,5 @@
 // Error rates from normalised scores.
-#include "core/rates.h"
+#include "core/scoring/rates.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // MFCC front end: DC removal, pre-emphasis, Hamming window, power spectrum, mel filterbank,
 // log, DCT-II, delta regression, energy-based speech detection.
-#include "core/front_end.h"
+#include "core/frontend/front_end.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Diagonal GMM evaluation and EM training.
-#include "core/gmm.h"
+#include "core/models/gmm.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // The loaded background model.
-#include "core/background.h"
+#include "core/models/background.h"
 
 #include <utility>
 

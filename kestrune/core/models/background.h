@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/front_end.h"
-#include "core/gmm.h"
-#include "core/matrix.h"
-#include "core/scoring.h"
+#include "core/frontend/front_end.h"
+#include "core/models/gmm.h"
+#include "core/models/matrix.h"
+#include "core/scoring/scoring.h"
 
 namespace kestrune {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "core/matrix.h"
+#include "core/models/matrix.h"
 
 namespace kestrune {
 

@@ -24,17 +24,17 @@
 #include <string>
 #include <vector>
 
-#include "core/background.h"
-#include "core/engine_codes.h"
-#include "core/export.h"
-#include "core/model_files.h"
-#include "core/names.h"
-#include "core/rates.h"
-#include "core/scoring.h"
-#include "core/stream_gate.h"
-#include "core/target_directory.h"
-#include "core/training.h"
-#include "core/trial_scoring.h"
+#include "core/contract/engine_codes.h"
+#include "core/contract/export.h"
+#include "core/contract/names.h"
+#include "core/contract/stream_gate.h"
+#include "core/contract/target_directory.h"
+#include "core/models/background.h"
+#include "core/models/model_files.h"
+#include "core/models/training.h"
+#include "core/scoring/rates.h"
+#include "core/scoring/scoring.h"
+#include "core/scoring/trial_scoring.h"
 #include "engine/kestrune.h"
 
 namespace kestrune {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/matrix.h"
+#include "core/models/matrix.h"
 
 namespace kestrune {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/front_end.h"
+#include "core/frontend/front_end.h"
 
 namespace kestrune {
 

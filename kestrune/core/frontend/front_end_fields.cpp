@@ -1,5 +1,5 @@
 // Front-end constants by name.
-#include "core/front_end_fields.h"
+#include "core/frontend/front_end_fields.h"
 
 #include <charconv>
 #include <cstdint>

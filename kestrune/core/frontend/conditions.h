@@ -10,7 +10,7 @@
 #include <array>
 #include <cmath>
 
-#include "core/front_end.h"
+#include "core/frontend/front_end.h"
 
 namespace kestrune {
 
