@@ -1,16 +1,21 @@
-// COM_IDENTI_SoundData on 60 s of real speech against 10, 100 and 1000 targets, and the front
-// end on its own. The background model is trained from the repository's recordings; the targets
-// are adapted from different slices of them, so that each one is a real, distinct model.
+// COM_IDENTI_SoundData on 60 s of real speech against 10, 100 and 1000 targets; the load and
+// release of 1000 and 10 000 targets with the model cache cold, warm, and with one target
+// rewritten; and the front end on its own. The background model is trained from the repository's
+// recordings; the targets are adapted from different slices of them, so that each one is a real,
+// distinct model.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bridge/scoped_model_set.h"
+#include "core/contract/target_set.h"
 #include "core/models/adaptation.h"
 #include "core/models/model_files.h"
 #include "core/models/training.h"
@@ -102,19 +107,62 @@ class Fixture {
                 }
             }
         }
-        if (COM_IDENTI_LoadUBMModels((root_.path() / "ubm").string().c_str()) != 1) {
+        if (COM_IDENTI_LoadUBMModels((root_.path() / "ubm").string().c_str()) != 1 ||
+            !ReadBackground(root_.path() / "ubm", ubm_, error)) {
             std::fprintf(stderr, "the background model does not load\n");
             std::exit(1);
         }
+        written_ = std::chrono::steady_clock::now();
     }
     std::filesystem::path Models(int count) const {
         return root_.path() / ("models-" + std::to_string(count));
     }
+    // `count` targets (a multiple of 1000): copies of the 1000 models under other names, made
+    // on first use.
+    std::filesystem::path ManyModels(int count) {
+        const std::filesystem::path models = Models(count);
+        if (count == 1000 || std::filesystem::exists(models)) {
+            return models;
+        }
+        for (int t = 0; t < count; ++t) {
+            char name[32];
+            std::snprintf(name, sizeof name, "target-%05d", t);
+            std::filesystem::create_directories(models / name);
+            char source[32];
+            std::snprintf(source, sizeof source, "target-%04d", t % 1000);
+            std::filesystem::copy_file(Models(1000) / source / kTargetFileName,
+                                       models / name / kTargetFileName);
+        }
+        written_ = std::chrono::steady_clock::now();
+        return models;
+    }
+    // Rewrites the first target of `models` with the same contents, as an enrollment would.
+    void RewriteOne(const std::filesystem::path& models) {
+        std::filesystem::path file = models / "target-0000" / kTargetFileName;
+        if (!std::filesystem::exists(file)) {
+            file = models / "target-00000" / kTargetFileName;
+        }
+        std::vector<uint8_t> bytes;
+        std::string error;
+        if (!ReadWholeFile(file, kMaxModelFileBytes, bytes, error) ||
+            !WriteFileAtomically(file, bytes, error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            std::exit(1);
+        }
+        written_ = std::chrono::steady_clock::now();
+    }
+    // Waits until every file written is old enough for the engine's cache to keep it.
+    void Settle() const {
+        std::this_thread::sleep_until(written_ + std::chrono::milliseconds(2100));
+    }
+    const std::shared_ptr<const Background>& ubm() const { return ubm_; }
     const std::vector<int16_t>& audio() const { return audio_; }
 
   private:
     testing::TempDirectory root_;
     std::vector<int16_t> audio_;
+    std::shared_ptr<const Background> ubm_;
+    std::chrono::steady_clock::time_point written_;
 };
 
 Fixture& Shared() {
@@ -145,6 +193,64 @@ void BM_SoundData(benchmark::State& state) {
     state.counters["audio_s"] = static_cast<double>(audio.size()) / 8000.0;
 }
 BENCHMARK(BM_SoundData)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// Loads and releases of `range(0)` targets, as every identification does them.
+//
+// Cold: the engine's load with a cache that keeps nothing (every file read, checked and
+// prepared), released at once.
+void BM_LoadColdCache(benchmark::State& state) {
+    Fixture& fixture = Shared();
+    const std::filesystem::path models = fixture.ManyModels(static_cast<int>(state.range(0)));
+    ModelCache nothingKept(ModelCacheLimits{0});
+    for (auto _ : state) {
+        const std::unique_ptr<TargetSet> set =
+            LoadTargetSet(models, fixture.ubm(), LoadRules{}, nothingKept);
+        if (!set || set->targets->Targets() != state.range(0)) {
+            state.SkipWithError("the targets did not load");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_LoadColdCache)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// Warm: COM_IDENTI_LoadFromSubDirsToBuffers and COM_IDENTI_DestroyedBuffers on files that do
+// not change between calls.
+void BM_LoadWarmCache(benchmark::State& state) {
+    Fixture& fixture = Shared();
+    const std::string models = fixture.ManyModels(static_cast<int>(state.range(0))).string();
+    fixture.Settle();
+    jkestrune::ScopedModelSet().Load(models.c_str());  // the first load fills the cache
+    for (auto _ : state) {
+        jkestrune::ScopedModelSet set;
+        set.Load(models.c_str());
+        if (set.targetCount() != state.range(0)) {
+            state.SkipWithError("the targets did not load");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_LoadWarmCache)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// One target rewritten before each load (untimed): that file is read, the others copied from
+// the cache. A file this fresh is not kept, so every load finds the cache as the first did.
+void BM_LoadOneRewritten(benchmark::State& state) {
+    Fixture& fixture = Shared();
+    const std::filesystem::path models = fixture.ManyModels(static_cast<int>(state.range(0)));
+    fixture.Settle();
+    jkestrune::ScopedModelSet().Load(models.string().c_str());
+    for (auto _ : state) {
+        state.PauseTiming();
+        fixture.RewriteOne(models);
+        state.ResumeTiming();
+        jkestrune::ScopedModelSet set;
+        set.Load(models.string().c_str());
+        if (set.targetCount() != state.range(0)) {
+            state.SkipWithError("the targets did not load");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_LoadOneRewritten)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 // The part of every call that does not depend on the targets.
 void BM_FrontEnd(benchmark::State& state) {

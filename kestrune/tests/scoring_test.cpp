@@ -113,6 +113,33 @@ TEST(Scoring, SharedScoringEqualsTheRatioComputedPerTarget) {
     }
 }
 
+TEST(Scoring, GatheredTargetsEqualThoseBuiltFromTheirMeans) {
+    // Targets picked out of two banks, in runs and alone, out of order, one twice: each must
+    // hold what a bank built from that target's means holds, whichever bank it came from.
+    const Problem a = RandomSetup(6, 5, 4, 1, 21);
+    Problem b = RandomSetup(6, 5, 3, 1, 22);
+    b.ubm = a.ubm;
+    const TargetBank bankA(a.ubm, a.targetMeans);
+    const TargetBank bankB(b.ubm, b.targetMeans);
+    const std::vector<TargetBank::Pick> picks = {{&bankA, 1}, {&bankA, 2}, {&bankA, 3}, {&bankB, 0},
+                                                 {&bankA, 0}, {&bankB, 2}, {&bankA, 1}};
+    const TargetBank gathered = TargetBank::Gather(picks);
+    ASSERT_EQ(gathered.Targets(), 7);
+    ASSERT_EQ(gathered.Components(), 6);
+    ASSERT_EQ(gathered.Dimension(), 5);
+    for (size_t t = 0; t < picks.size(); ++t) {
+        const Problem& from = picks[t].bank == &bankA ? a : b;
+        const TargetBank alone(a.ubm, from.targetMeans.middleRows(picks[t].target * 6, 6));
+        for (Eigen::Index m = 0; m < 6; ++m) {
+            for (Eigen::Index j = 0; j < 5; ++j) {
+                EXPECT_EQ(gathered.Directions(m)[t * 5 + j], alone.Directions(m)[j])
+                    << "target " << t << ", component " << m;
+            }
+            EXPECT_EQ(gathered.Offsets(m)[t], alone.Offsets(m)[0]);
+        }
+    }
+}
+
 TEST(Scoring, TheBackgroundModelItselfScoresZero) {
     const Problem s = RandomSetup(8, 3, 1, 100, 13);
     const TargetBank bank(s.ubm, s.ubm.means.cast<float>());

@@ -1,20 +1,20 @@
-// The seven functions the library imports, and the one piece of state the engine keeps: the
-// background model loaded last.
+// The seven functions the library imports, and the state the engine keeps: the background
+// model loaded last, and the model cache of prepared targets (model_cache.h).
 //
-// A model set is a TargetSet object; the values handed to the library mean:
-//   modelBufferA  the TargetSet, which owns everything below
+// A model set is a TargetSet object (target_set.h); the values handed to the library mean:
+//   modelBufferA  the TargetSet, which holds everything below
 //   modelBufferB  its ConditionBanks: the adapted means of every condition, prepared for
-//                 scoring
-//   modelBufferC  its genuine scores, one list per target
+//                 scoring (shared, read-only, with other sets of the same unchanged files)
+//   modelBufferC  its genuine scores, one list per target (shared likewise)
 //   modelBufferD  the background model it was loaded against (shared, kept alive by the set)
 //   modelValueA   mixture components of that background model
 //   modelValueB   feature dimension
 //   targetNames   targetCount slots of 256 bytes inside the set
-// A set keeps its own reference to its background model, so loading another background model
-// while other threads score never pulls a model from under them.
+// A set keeps its own references, so loading another background model, or the cache dropping
+// the set's targets, while other threads score never pulls a model from under them.
 #include <cmath>
 #include <cstdint>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <memory>
@@ -26,9 +26,10 @@
 
 #include "core/contract/engine_codes.h"
 #include "core/contract/export.h"
+#include "core/contract/model_cache.h"
 #include "core/contract/names.h"
 #include "core/contract/stream_gate.h"
-#include "core/contract/target_directory.h"
+#include "core/contract/target_set.h"
 #include "core/models/background.h"
 #include "core/models/model_files.h"
 #include "core/models/training.h"
@@ -39,22 +40,6 @@
 
 namespace kestrune {
 namespace {
-
-constexpr uint64_t kSetMagic = 0x315445534E52534Bull;  // "KSRNSET1"
-constexpr size_t kNameSlot = jkestrune::kTargetNameSlot;
-
-struct TargetSet {
-    TargetSet(std::shared_ptr<const Background> background,
-              const std::array<FloatMatrix, kConditions>& means)
-        : ubm(std::move(background)), banks(ubm->gmm(), means) {}
-
-    uint64_t magic = kSetMagic;
-    std::shared_ptr<const Background> ubm;
-    ConditionBanks banks;  // every target's model for each condition
-    std::vector<std::vector<GenuineSample>> genuine;
-    std::vector<GenuineSample> pooledGenuine;  // of all the targets, for their rejection rates
-    std::vector<char> names;
-};
 
 class EngineState {
   public:
@@ -67,73 +52,24 @@ class EngineState {
         ubm_ = std::move(ubm);
     }
     StreamGate& streams() { return streams_; }
+    ModelCache& cache() { return cache_; }
 
   private:
+    static ModelCacheLimits CacheLimits() {
+        ModelCacheLimits limits;
+        limits.maxBytes = CacheBytesFromSetting(std::getenv("KESTRUNE_CACHE_MB"));
+        return limits;
+    }
+
     std::mutex mutex_;
     std::shared_ptr<const Background> ubm_;
     StreamGate streams_{kMaxStreams};
+    ModelCache cache_{CacheLimits()};  // KESTRUNE_CACHE_MB is read once, on first use
 };
 
 EngineState& State() {
     static EngineState state;
     return state;
-}
-
-struct LoadedTarget {
-    std::string slotName;
-    TargetModel model;
-};
-
-struct ReadOptions {
-    bool strict = false;       // an unusable target model fails the whole read
-    bool cutLongNames = true;  // names over 255 bytes are cut rather than skipped
-    size_t limit = SIZE_MAX;   // more usable targets than this fail the read
-    bool keepModels = true;    // false: count only
-};
-
-// The usable targets under `path` (those whose model files read correctly and, when `ubm` is
-// given, were adapted from it), in name order. A failed read (see ReadOptions) returns none
-// and sets `failed`; reading stops as soon as the outcome is known.
-std::vector<LoadedTarget> ReadTargets(const char* path, const Background* ubm,
-                                      const ReadOptions& options, size_t& usable, bool& failed) {
-    failed = false;
-    usable = 0;
-    std::vector<LoadedTarget> loaded;
-    const std::optional<std::filesystem::path> models = PathFromModifiedUtf8(path);
-    if (!models) {
-        return loaded;
-    }
-    for (const TargetDirectory& directory : FindTargetDirectories(*models)) {
-        LoadedTarget target;
-        std::vector<uint8_t> bytes;
-        std::string error;
-        const bool readable =
-            ReadWholeFile(directory.modelFile, kMaxModelFileBytes, bytes, error) &&
-            DecodeTarget(bytes, target.model, error) &&
-            (ubm == nullptr || TargetFitsBackground(target.model, *ubm));
-        if (!readable) {
-            if (options.strict) {
-                failed = true;
-                return {};
-            }
-            continue;
-        }
-        target.slotName = ModifiedUtf8Name(directory.name, std::numeric_limits<size_t>::max());
-        if (target.slotName.size() >= kNameSlot) {
-            if (!options.cutLongNames) {
-                continue;
-            }
-            target.slotName = ModifiedUtf8Name(directory.name, kNameSlot - 1);
-        }
-        if (++usable > options.limit) {
-            failed = true;
-            return {};
-        }
-        if (options.keepModels) {
-            loaded.push_back(std::move(target));
-        }
-    }
-    return loaded;
 }
 
 int32_t ToThousandths(double value) {
@@ -156,9 +92,9 @@ int32_t Score(const TargetSet& set, const int16_t* samples, int32_t sampleCount,
     if (frames.rows() < kMinimumSpeechFrames) {
         return KS_ERR_TOO_LITTLE_SPEECH;
     }
-    const TrialScores trial = ScoreRecording(ubm, std::move(frames), traits, set.banks);
+    const TrialScores trial = ScoreRecording(ubm, std::move(frames), traits, set.targets->banks);
     const std::vector<double> adapted = AdaptToTargetSet(trial.scores);
-    const FalseRejectionCurve rejection(set.pooledGenuine, trial.conditions);
+    const FalseRejectionCurve rejection(set.targets->pooledGenuine, trial.conditions);
     const double degreesOfFreedom = TargetSetDegreesOfFreedom(adapted.size());
     for (size_t t = 0; t < adapted.size(); ++t) {
         logScores[t] = ToThousandths(adapted[t]);
@@ -206,11 +142,11 @@ KESTRUNE_API uint8_t COM_IDENTI_LoadUBMModels(const char* path) {
 KESTRUNE_API int32_t COM_IDENTI_GetQntModelsFromSubDirs(const char* path) {
     try {
         const std::shared_ptr<const Background> ubm = State().Ubm();
-        ReadOptions options;
-        options.keepModels = false;
-        size_t usable = 0;
-        bool failed = false;
-        ReadTargets(path, ubm.get(), options, usable, failed);
+        const std::optional<std::filesystem::path> models = PathFromModifiedUtf8(path);
+        if (!models) {
+            return 0;
+        }
+        const size_t usable = CountUsableTargets(*models, ubm.get(), State().cache());
         return static_cast<int32_t>(std::min<size_t>(usable, INT32_MAX));
     } catch (...) {
         return 0;
@@ -236,40 +172,25 @@ KESTRUNE_API void COM_IDENTI_LoadFromSubDirsToBuffers(const char* path, int32_t*
         if (!ubm) {
             return;
         }
-        ReadOptions options;
-        options.strict = flagA == 0;
-        options.cutLongNames = flagB != 0;
-        options.limit = static_cast<size_t>(kMaxTargets);
-        size_t usable = 0;
-        bool failed = false;
-        std::vector<LoadedTarget> targets = ReadTargets(path, ubm.get(), options, usable, failed);
-        if (failed || targets.empty()) {
+        const std::optional<std::filesystem::path> models = PathFromModifiedUtf8(path);
+        if (!models) {
             return;
         }
-        const Eigen::Index m = ubm->gmm().Components();
-        const Eigen::Index d = ubm->gmm().Dimension();
-        std::array<FloatMatrix, kConditions> means;
-        for (int c = 0; c < kConditions; ++c) {
-            FloatMatrix& condition = means[static_cast<size_t>(c)];
-            condition.resize(static_cast<Eigen::Index>(targets.size()) * m, d);
-            for (size_t t = 0; t < targets.size(); ++t) {
-                condition.middleRows(static_cast<Eigen::Index>(t) * m, m) =
-                    targets[t].model.means[static_cast<size_t>(c)];
-            }
+        LoadRules rules;
+        rules.strict = flagA == 0;
+        rules.cutLongNames = flagB != 0;
+        rules.limit = static_cast<size_t>(kMaxTargets);
+        std::unique_ptr<TargetSet> set =
+            LoadTargetSet(*models, std::move(ubm), rules, State().cache());
+        if (!set) {
+            return;
         }
-        auto set = std::make_unique<TargetSet>(ubm, means);
-        set->names.assign(targets.size() * kNameSlot, '\0');
-        for (size_t t = 0; t < targets.size(); ++t) {
-            std::memcpy(set->names.data() + t * kNameSlot, targets[t].slotName.data(),
-                        targets[t].slotName.size());
-            set->genuine.push_back(std::move(targets[t].model.genuine));
-        }
-        set->pooledGenuine = PoolGenuineSamples(set->genuine);
-        *targetCount = static_cast<int32_t>(targets.size());
-        *modelValueA = static_cast<int32_t>(m);
-        *modelValueB = static_cast<int32_t>(d);
-        *modelBufferB = &set->banks;
-        *modelBufferC = set->genuine.data();
+        const TargetBank& bank = set->targets->banks.banks[0];
+        *targetCount = static_cast<int32_t>(bank.Targets());
+        *modelValueA = static_cast<int32_t>(bank.Components());
+        *modelValueB = static_cast<int32_t>(bank.Dimension());
+        *modelBufferB = const_cast<ConditionBanks*>(&set->targets->banks);
+        *modelBufferC = const_cast<std::vector<GenuineSample>*>(set->targets->genuine.data());
         *modelBufferD = const_cast<Background*>(set->ubm.get());
         *targetNames = set->names.data();
         *modelBufferA = set.release();
@@ -298,10 +219,13 @@ KESTRUNE_API int32_t COM_IDENTI_SoundData(const int16_t* samples, int32_t sample
         return KS_ERR_ARGUMENT;
     }
     const auto* set = static_cast<const TargetSet*>(modelBufferA);
-    if (set == nullptr || set->magic != kSetMagic || set->banks.Targets() != targetCount ||
-        modelBufferB != &set->banks || modelBufferC != set->genuine.data() ||
-        modelBufferD != set->ubm.get() || modelValueA != set->banks.banks[0].Components() ||
-        modelValueB != set->banks.banks[0].Dimension()) {
+    if (set == nullptr || set->magic != kSetMagic) {
+        return KS_ERR_MODEL_SET;
+    }
+    const ConditionBanks& banks = set->targets->banks;
+    if (banks.Targets() != targetCount || modelBufferB != &banks ||
+        modelBufferC != set->targets->genuine.data() || modelBufferD != set->ubm.get() ||
+        modelValueA != banks.banks[0].Components() || modelValueB != banks.banks[0].Dimension()) {
         return KS_ERR_MODEL_SET;
     }
     try {

@@ -6,15 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "core/contract/file_identity.h"
+
 namespace kestrune {
 
 struct TargetDirectory {
-    std::string name;  // UTF-8 as the file system gives it
-    std::filesystem::path modelFile;
+    std::string name;        // UTF-8 as the file system gives it
+    FileIdentity modelFile;  // when it was listed; its path is the model file's
 };
 
 // The subdirectories of `models` that hold a target model file, sorted by the bytes of their
-// names. A missing or unreadable directory gives none.
+// names, with one status call per model file. A missing or unreadable directory gives none.
 std::vector<TargetDirectory> FindTargetDirectories(const std::filesystem::path& models);
 
 }  // namespace kestrune

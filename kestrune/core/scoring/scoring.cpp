@@ -58,18 +58,59 @@ TargetBank::TargetBank(const DiagonalGmm& ubm, const FloatMatrix& targetMeans)
     directions_.resize(static_cast<size_t>(components_ * targets_ * dimension_));
     offsets_.resize(static_cast<size_t>(components_ * targets_));
     const DoubleMatrix precision = ubm.variances.cwiseInverse();
+    // Working rows sized once: an allocation per target and component cost more than the
+    // arithmetic.
+    Eigen::RowVectorXd ubmMean(dimension_), mean(dimension_), direction(dimension_);
     for (Eigen::Index m = 0; m < components_; ++m) {
-        const Eigen::RowVectorXd ubmMean = ubm.means.row(m);
+        ubmMean = ubm.means.row(m);
         const double ubmNorm = ubmMean.cwiseAbs2().dot(precision.row(m));
         for (Eigen::Index t = 0; t < targets_; ++t) {
-            const Eigen::RowVectorXd mean = targetMeans.row(t * components_ + m).cast<double>();
-            const Eigen::RowVectorXd direction = (mean - ubmMean).cwiseProduct(precision.row(m));
+            mean = targetMeans.row(t * components_ + m).cast<double>();
+            direction = (mean - ubmMean).cwiseProduct(precision.row(m));
             float* out = directions_.data() + (m * targets_ + t) * dimension_;
             Eigen::Map<Eigen::RowVectorXf>(out, dimension_) = direction.cast<float>();
             const double norm = mean.cwiseAbs2().dot(precision.row(m));
             offsets_[m * targets_ + t] = static_cast<float>(-0.5 * (norm - ubmNorm));
         }
     }
+}
+
+TargetBank TargetBank::Gather(const std::vector<Pick>& picks) {
+    TargetBank gathered;
+    if (picks.empty()) {
+        return gathered;
+    }
+    gathered.components_ = picks.front().bank->components_;
+    gathered.dimension_ = picks.front().bank->dimension_;
+    gathered.targets_ = static_cast<Eigen::Index>(picks.size());
+    const Eigen::Index m = gathered.components_;
+    const Eigen::Index d = gathered.dimension_;
+    const Eigen::Index t = gathered.targets_;
+    gathered.directions_.resize(static_cast<size_t>(m * t * d));
+    gathered.offsets_.resize(static_cast<size_t>(m * t));
+    struct Run {
+        const TargetBank* bank;
+        Eigen::Index from, to, count;
+    };
+    std::vector<Run> runs;
+    for (Eigen::Index to = 0; to < t; ++to) {
+        const Pick& pick = picks[static_cast<size_t>(to)];
+        if (!runs.empty() && runs.back().bank == pick.bank &&
+            runs.back().from + runs.back().count == pick.target) {
+            ++runs.back().count;
+        } else {
+            runs.push_back({pick.bank, pick.target, to, 1});
+        }
+    }
+    for (Eigen::Index k = 0; k < m; ++k) {
+        for (const Run& run : runs) {
+            std::copy_n(run.bank->Directions(k) + run.from * d, run.count * d,
+                        gathered.directions_.data() + (k * t + run.to) * d);
+            std::copy_n(run.bank->Offsets(k) + run.from, run.count,
+                        gathered.offsets_.data() + k * t + run.to);
+        }
+    }
+    return gathered;
 }
 
 ConditionBanks::ConditionBanks(const DiagonalGmm& ubm,

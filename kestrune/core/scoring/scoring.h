@@ -39,6 +39,16 @@ class TargetBank {
     // T·M rows.
     TargetBank(const DiagonalGmm& ubm, const FloatMatrix& targetMeans);
 
+    // One target of an existing bank.
+    struct Pick {
+        const TargetBank* bank;
+        Eigen::Index target;
+    };
+    // A bank of targets copied from banks prepared against the same background model: target t
+    // is target `picks[t].target` of `*picks[t].bank`. Runs of consecutive targets of one bank
+    // are copied whole.
+    static TargetBank Gather(const std::vector<Pick>& picks);
+
     Eigen::Index Targets() const { return targets_; }
     Eigen::Index Components() const { return components_; }
     Eigen::Index Dimension() const { return dimension_; }
