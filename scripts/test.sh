@@ -43,10 +43,11 @@ ctest --test-dir "$build" -L accuracy --no-tests=error --output-on-failure -V
 # --- Reliability: soak, valgrind, sanitizers -------------------------------------------------
 # The JVM soak (100 000 identification calls from 8 threads with CheckJNI; resident memory may
 # not grow), the native tests under valgrind's memcheck, the native tests in a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the multi-threaded identification test in
-# a ThreadSanitizer build. Every report stops the run. The JVM tests stay out of the sanitizer
-# builds: a JVM does not run under their runtimes. Those builds are unoptimised: they build in a
-# third of the time of an optimised one, and the sanitizers see every access as written.
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the multi-threaded identification and
+# model-cache tests in a ThreadSanitizer build. Every report stops the run. The JVM tests stay
+# out of the sanitizer builds: a JVM does not run under their runtimes. Those builds are
+# unoptimised: they build in a third of the time of an optimised one, and the sanitizers see
+# every access as written.
 section "JVM soak test"
 ctest --test-dir "$build" -L soak --no-tests=error -V
 
@@ -68,12 +69,14 @@ env "${sanitizer_env[@]}" \
     ctest --test-dir "$asan_build" -L native --no-tests=error --output-on-failure -j"$jobs"
 
 tsan_build=${TSAN_BUILD_DIR:-build-tsan}
-section "Identification on many threads with ThreadSanitizer in $tsan_build"
+section "Identification and the model cache on many threads with ThreadSanitizer in $tsan_build"
 cmake -S . -B "$tsan_build" -DCMAKE_BUILD_TYPE=Debug -DJKESTRUNE_SANITIZE=thread \
     -DJKESTRUNE_BUILD_JAVA=OFF
-cmake --build "$tsan_build" -j"$jobs" --target identification_threads_test
+cmake --build "$tsan_build" -j"$jobs" --target identification_threads_test \
+    kestrune_cache_threads_test
 env "${sanitizer_env[@]}" \
-    ctest --test-dir "$tsan_build" -R '^IdentificationThreads\.' --no-tests=error --output-on-failure
+    ctest --test-dir "$tsan_build" -R '^(IdentificationThreads|ModelCacheThreads)\.' \
+    --no-tests=error --output-on-failure
 # --- End of the reliability stages ------------------------------------------------------------
 
 # The libFuzzer targets need clang: a clang build of their own, each target run for a bounded

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -268,6 +269,38 @@ TEST_F(Contract, MoreTargetsThanTheLimitLoadNone) {
     const Scores s = Score(atTheLimit.set, Speak(MakeVoice(0), 1.0, 5));
     ASSERT_EQ(s.code, 0);
     EXPECT_EQ(s.log.front(), s.log.back()) << "copies of one model score alike";
+}
+
+TEST_F(Contract, LoadsOfUnchangedFilesShareTheirModelsAndARewrittenFileIsReadAgain) {
+    const TempDirectory models("shared");
+    CopyTargets(models, {{"anna", "anna"}, {"bernd", "bernd"}});
+    // Files this fresh are not kept (they could change again within the file system's clock
+    // tick); wait until they are old enough.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    const std::vector<int16_t> speech = Speak(MakeVoice(1), 1.5, 11);
+    const LoadedSet first(models.path().string());
+    const LoadedSet second(models.path().string());
+    ASSERT_EQ(first.set.targetCount, 2);
+    EXPECT_EQ(second.set.modelBufferB, first.set.modelBufferB) << "one copy of the models";
+    EXPECT_NE(second.set.targetNames, first.set.targetNames);
+    const Scores before = Score(first.set, speech);
+    ASSERT_EQ(before.code, 0);
+
+    std::vector<uint8_t> carla;
+    std::string error;
+    ASSERT_TRUE(
+        ReadWholeFile(Models() / "carla" / kTargetFileName, kMaxModelFileBytes, carla, error));
+    ASSERT_TRUE(WriteFileAtomically(models.path() / "bernd" / kTargetFileName, carla, error));
+    const LoadedSet rewritten(models.path().string());
+    ASSERT_EQ(rewritten.set.targetCount, 2);
+    EXPECT_NE(rewritten.set.modelBufferB, first.set.modelBufferB);
+    const TempDirectory expected("expected");
+    CopyTargets(expected, {{"anna", "anna"}, {"carla", "bernd"}});
+    const LoadedSet fromFiles(expected.path().string());
+    const Scores after = Score(rewritten.set, speech);
+    EXPECT_EQ(after.log, Score(fromFiles.set, speech).log) << "bernd now holds carla's model";
+    EXPECT_NE(after.log, before.log);
+    EXPECT_EQ(Score(first.set, speech).log, before.log) << "the first set keeps its models";
 }
 
 TEST_F(Contract, SoundDataCodes) {
