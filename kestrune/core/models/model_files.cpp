@@ -2,6 +2,7 @@
 #include "core/models/model_files.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -155,16 +156,32 @@ std::vector<uint8_t> BackgroundPayload(const BackgroundModel& model) {
     return std::move(out.bytes());
 }
 
+// `count` floats, every one finite (the reader fails otherwise). Target files are read on every
+// load that finds them changed, and are mostly floats: on a little-endian host they are copied
+// as they are.
 std::vector<float> ReadFloats(ByteReader& in, uint64_t count) {
     std::vector<float> values;
     if (!in.Expect(count, 4)) {
         return values;
     }
     values.resize(static_cast<size_t>(count));
-    for (float& value : values) {
-        value = in.F32();
-        in.Check(std::isfinite(value));
+    if constexpr (std::endian::native == std::endian::little) {
+        const uint8_t* bytes = in.Take(static_cast<size_t>(count) * 4);
+        if (bytes != nullptr) {
+            std::memcpy(values.data(), bytes, static_cast<size_t>(count) * 4);
+        }
+    } else {
+        for (float& value : values) {
+            value = in.F32();
+        }
     }
+    // Finite: the exponent is not all ones. Tested on the bits, without branches.
+    uint32_t infiniteOrNan = 0;
+    for (const float value : values) {
+        const auto bits = std::bit_cast<uint32_t>(value);
+        infiniteOrNan |= static_cast<uint32_t>((bits & 0x7F800000u) == 0x7F800000u);
+    }
+    in.Check(infiniteOrNan == 0);
     return values;
 }
 

@@ -58,19 +58,27 @@ TargetBank::TargetBank(const DiagonalGmm& ubm, const FloatMatrix& targetMeans)
     directions_.resize(static_cast<size_t>(components_ * targets_ * dimension_));
     offsets_.resize(static_cast<size_t>(components_ * targets_));
     const DoubleMatrix precision = ubm.variances.cwiseInverse();
-    // Working rows sized once: an allocation per target and component cost more than the
-    // arithmetic.
-    Eigen::RowVectorXd ubmMean(dimension_), mean(dimension_), direction(dimension_);
+    Eigen::VectorXd ubmNorm(components_);
     for (Eigen::Index m = 0; m < components_; ++m) {
-        ubmMean = ubm.means.row(m);
-        const double ubmNorm = ubmMean.cwiseAbs2().dot(precision.row(m));
-        for (Eigen::Index t = 0; t < targets_; ++t) {
-            mean = targetMeans.row(t * components_ + m).cast<double>();
-            direction = (mean - ubmMean).cwiseProduct(precision.row(m));
-            float* out = directions_.data() + (m * targets_ + t) * dimension_;
-            Eigen::Map<Eigen::RowVectorXf>(out, dimension_) = direction.cast<float>();
-            const double norm = mean.cwiseAbs2().dot(precision.row(m));
-            offsets_[m * targets_ + t] = static_cast<float>(-0.5 * (norm - ubmNorm));
+        ubmNorm(m) = ubm.means.row(m).cwiseAbs2().dot(precision.row(m));
+    }
+    // Working rows sized once: an allocation per target and component cost more than the
+    // arithmetic. A few targets at a time, so that both the targets' means (read row by row)
+    // and the bank (written component by component) are visited in runs.
+    constexpr Eigen::Index kTargetRun = 8;
+    Eigen::RowVectorXd ubmMean(dimension_), mean(dimension_), direction(dimension_);
+    for (Eigen::Index first = 0; first < targets_; first += kTargetRun) {
+        const Eigen::Index last = std::min(first + kTargetRun, targets_);
+        for (Eigen::Index m = 0; m < components_; ++m) {
+            ubmMean = ubm.means.row(m);
+            for (Eigen::Index t = first; t < last; ++t) {
+                mean = targetMeans.row(t * components_ + m).cast<double>();
+                direction = (mean - ubmMean).cwiseProduct(precision.row(m));
+                float* out = directions_.data() + (m * targets_ + t) * dimension_;
+                Eigen::Map<Eigen::RowVectorXf>(out, dimension_) = direction.cast<float>();
+                const double norm = mean.cwiseAbs2().dot(precision.row(m));
+                offsets_[m * targets_ + t] = static_cast<float>(-0.5 * (norm - ubmNorm(m)));
+            }
         }
     }
 }
