@@ -10,6 +10,11 @@ import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 import java.util.Locale;
+import java.util.concurrent.CountDownLatch;
+import java.util.concurrent.ExecutionException;
+import java.util.concurrent.ExecutorService;
+import java.util.concurrent.Executors;
+import java.util.concurrent.Future;
 
 /**
  * Identification as a user does it, through the JVM with the project's reference engine: the
@@ -18,6 +23,10 @@ import java.util.Locale;
  * set). Real speech of 2 s and 20 s against 10 to 10 000 targets (capped at the engine's limit),
  * on one thread and on two, beside the engine's scoring alone ({@code COM_IDENTI_SoundData} on a
  * set loaded once, through the floor library) on the same recording in the same rounds.
+ *
+ * <p>Every round makes, in turn: one call; two calls at once on two threads; the engine's
+ * scoring alone; the count of targets. Calls per second are taken from the medians: one over
+ * the median call, two over the median time of the pair of calls.
  *
  * <p>Arguments: {@code --tool FILE} (the engine's tool), {@code --ubm DIR} (the background
  * model), {@code --corpus DIR} (data/fsdd/recordings), {@code --work DIR} (where the target
@@ -43,7 +52,7 @@ public final class ReferenceEngineBenchmark {
             double count, double callsPerSecond1, double callsPerSecond2, double spread) {}
 
     private Row measure(Path models, int targets, int seconds, byte[] audio)
-            throws InterruptedException {
+            throws InterruptedException, ExecutionException {
         String dir = models.toString();
         short[] samples = new short[(audio.length - 44) / 2];
         int frames = JniFloor.decode(audio, audio.length, samples);
@@ -54,17 +63,21 @@ public final class ReferenceEngineBenchmark {
                     + " under " + dir);
         }
         TargetResult[] results = new TargetResult[targets];
+        TargetResult[] otherResults = new TargetResult[targets];
         int[] logScores = new int[targets];
         long set = JniFloor.loadSet(dir);
         if (set == 0 || JniFloor.loadedTargetCount(set) != targets) {
             throw new IllegalStateException("the engine did not load the targets under " + dir);
         }
         List<Long> callTimes = new ArrayList<>();
+        List<Long> pairTimes = new ArrayList<>();
         List<Long> soundDataTimes = new ArrayList<>();
         List<Long> countTimes = new ArrayList<>();
+        ExecutorService second = Executors.newSingleThreadExecutor();
         try {
             for (int round = 0; round < warmUp; ++round) {
                 call(audio, dir, results);
+                pair(second, audio, dir, results, otherResults);
                 check(JniFloor.scoreLoadedSet(set, samples, frames, null), "SoundData");
             }
             // The call must score as the engine alone does: same recording, same targets.
@@ -78,13 +91,15 @@ public final class ReferenceEngineBenchmark {
             long spent = 0;
             int maxRounds = quick ? 1 : MAX_ROUNDS;
             int minRounds = quick ? 1 : MIN_ROUNDS;
-            // Each round takes the three in turn, so that a change in the machine's load falls on
+            // Each round takes the four in turn, so that a change in the machine's load falls on
             // all of them alike.
             while (callTimes.size() < maxRounds
                     && (callTimes.size() < minRounds || spent < BUDGET_NS)) {
                 long start = System.nanoTime();
                 call(audio, dir, results);
                 long afterCall = System.nanoTime();
+                long pairTime = pair(second, audio, dir, results, otherResults);
+                long beforeSoundData = System.nanoTime();
                 check(JniFloor.scoreLoadedSet(set, samples, frames, null), "SoundData");
                 long afterSoundData = System.nanoTime();
                 int again = LoadManager.GetTargetQuantity(dir);
@@ -93,55 +108,38 @@ public final class ReferenceEngineBenchmark {
                     throw new IllegalStateException("the engine counts " + again + " targets");
                 }
                 callTimes.add(afterCall - start);
-                soundDataTimes.add(afterSoundData - afterCall);
+                pairTimes.add(pairTime);
+                soundDataTimes.add(afterSoundData - beforeSoundData);
                 countTimes.add(afterCount - afterSoundData);
                 spent += afterCall - start;
             }
         } finally {
+            second.shutdown();
             JniFloor.releaseLoadedSet(set);
         }
-        int rounds = callTimes.size();
-        long total = callTimes.stream().mapToLong(Long::longValue).sum();
-        double callsPerSecond1 = rounds * 1e9 / total;
-        double callsPerSecond2 = 2 * rounds * 1e9 / twoThreads(audio, dir, targets, rounds);
-        double median = median(callTimes);
-        double spread = (max(callTimes) - min(callTimes)) / median;
-        return new Row(seconds, targets, rounds, median, median(soundDataTimes),
-                median(countTimes), callsPerSecond1, callsPerSecond2, spread);
+        double call = median(callTimes);
+        double spread = (max(callTimes) - min(callTimes)) / call;
+        return new Row(seconds, targets, callTimes.size(), call, median(soundDataTimes),
+                median(countTimes), 1e9 / call, 2e9 / median(pairTimes), spread);
     }
 
-    /** Two threads making {@code rounds} calls each at once, after one call each to warm up. */
-    private static long twoThreads(byte[] audio, String dir, int targets, int rounds)
-            throws InterruptedException {
-        RuntimeException[] failures = new RuntimeException[2];
-        Thread[] threads = new Thread[2];
-        long start = 0;
-        for (int pass = 0; pass < 2; ++pass) {
-            int calls = pass == 0 ? 1 : rounds;
-            start = System.nanoTime();
-            for (int i = 0; i < threads.length; ++i) {
-                int index = i;
-                threads[i] = new Thread(() -> {
-                    TargetResult[] results = new TargetResult[targets];
-                    try {
-                        for (int call = 0; call < calls; ++call) {
-                            call(audio, dir, results);
-                        }
-                    } catch (RuntimeException e) {
-                        failures[index] = e;
-                    }
-                });
-                threads[i].start();
-            }
-            for (Thread thread : threads) {
-                thread.join();
-            }
-            for (RuntimeException failure : failures) {
-                if (failure != null) {
-                    throw failure;
-                }
-            }
-        }
+    /**
+     * Two calls at once, this thread's and one on {@code second}; returns the time from their
+     * start until both are done.
+     */
+    private static long pair(ExecutorService second, byte[] audio, String dir,
+            TargetResult[] results, TargetResult[] otherResults)
+            throws InterruptedException, ExecutionException {
+        CountDownLatch go = new CountDownLatch(1);
+        Future<?> other = second.submit(() -> {
+            go.await();
+            call(audio, dir, otherResults);
+            return null;
+        });
+        long start = System.nanoTime();
+        go.countDown();
+        call(audio, dir, results);
+        other.get();
         return System.nanoTime() - start;
     }
 
@@ -175,7 +173,7 @@ public final class ReferenceEngineBenchmark {
     }
 
     private void run(ReferenceTargets sets, Path ubm, Path corpus, Path report, String label)
-            throws IOException, InterruptedException {
+            throws IOException, InterruptedException, ExecutionException {
         if (!LoadManager.LoadBgModels(ubm.toString())) {
             throw new IOException("the engine did not load the background model " + ubm);
         }
@@ -206,10 +204,11 @@ public final class ReferenceEngineBenchmark {
         out.println("Identification with the reference engine: `VerifyDataWithGetAll` (16-bit PCM,"
                 + " ranked by score) on real speech, the background model loaded once; "
                 + (label.isEmpty() ? "" : "measured on " + label + "; ") + "medians over the"
-                + " rounds after " + warmUp + " warm-up rounds. SoundData alone is"
-                + " `COM_IDENTI_SoundData` on the same targets loaded once, in the same rounds;"
-                + " count is `GetTargetQuantity`, which `SpeakerIdentifier.identify` makes before"
-                + " every call.");
+                + " rounds after " + warmUp + " warm-up rounds. Each round makes one call, then"
+                + " two at once on two threads (calls/s on 2 threads: two over the median time of"
+                + " the pair), then `COM_IDENTI_SoundData` alone on the same targets loaded once,"
+                + " then `GetTargetQuantity` (count), which `SpeakerIdentifier.identify` makes"
+                + " before every call.");
         out.println();
         out.println("| Recording | Targets | whole call ms | calls/s, 1 thread | calls/s, 2 threads"
                 + " | SoundData alone ms | whole / SoundData | 2 threads / 1 thread | count ms"
@@ -232,7 +231,8 @@ public final class ReferenceEngineBenchmark {
         out.println("Spread: the slowest timed call less the fastest, over the median.");
     }
 
-    public static void main(String[] args) throws IOException, InterruptedException {
+    public static void main(String[] args)
+            throws IOException, InterruptedException, ExecutionException {
         Path tool = null;
         Path ubm = null;
         Path corpus = null;
