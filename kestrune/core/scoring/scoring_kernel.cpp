@@ -1,5 +1,5 @@
-// One kernel body, built three times: for the baseline instruction set and, through target
-// attributes, for AVX2 with FMA and for AVX-512 (16 targets are one register there). The rest of
+// One kernel body, built three times: for the baseline instruction set (vectors of 4 floats)
+// and, through target attributes, for AVX2 with FMA (8) and for AVX-512 (16). The rest of
 // the library keeps the baseline instruction set; the wider bodies run only on processors that
 // report the instructions.
 #include "core/scoring/scoring_kernel.h"
@@ -19,8 +19,7 @@
 namespace kestrune {
 namespace {
 
-using lanes::Floats;
-using lanes::kLanes;
+constexpr int kLanes = 16;  // TargetBank::kLanes: the targets of one block
 
 // Frames whose log-sum-exp values are summed as one logarithm of their product: a factor lies
 // in [1/C, e^kFastSpread] (below), so a product of kGroup of them stays a normal float for
@@ -32,61 +31,115 @@ constexpr Eigen::Index kGroup = 8;
 // many nats, the group is recomputed relative to each frame's largest term instead.
 constexpr float kFastSpread = 10.0f;
 
-// out[i] = x_i . panel for kRows consecutive rows x_i: each panel row (16 targets) is loaded
-// once and multiplied by a broadcast feature of every row.
-template <int kRows>
-KESTRUNE_LANES_INLINE void Products(const float* x, Eigen::Index stride, const float* panel,
-                                    float* out) {
-    Floats sums[kRows];
-    for (int i = 0; i < kRows; ++i) {
-        sums[i] = Floats{};
+// sums[i] += x_i[k] * panel row k, for kRows rows x_i; the panel row (16 targets) is kParts
+// vectors.
+template <typename V, int kRows, int kParts>
+KESTRUNE_LANES_INLINE void MultiplyAdd(V (&sums)[kRows][kParts], const float* x,
+                                       Eigen::Index stride, const float* panel, Eigen::Index k) {
+    V p[kParts];
+    for (int q = 0; q < kParts; ++q) {
+        lanes::Load(p[q], panel + k * kLanes + q * lanes::kWidth<V>);
     }
-    for (Eigen::Index k = 0; k < stride; ++k) {
-        Floats p;
-        lanes::Load(p, panel + k * kLanes);
-        for (int i = 0; i < kRows; ++i) {
-            sums[i] += x[i * stride + k] * p;
+    for (int i = 0; i < kRows; ++i) {
+        const float feature = x[i * stride + k];
+        for (int q = 0; q < kParts; ++q) {
+            sums[i][q] += feature * p[q];
         }
-    }
-    for (int i = 0; i < kRows; ++i) {
-        lanes::Store(out + i * kLanes, sums[i]);
     }
 }
 
-KESTRUNE_LANES_INLINE void AddTo(double* totals, const Floats& values) {
-    float v[kLanes];
+// out[i] = x_i . panel for kRows consecutive rows x_i: each panel row is loaded once and
+// multiplied by a broadcast feature of every row. The sums are split over kSplit residues of
+// the feature index, so that at least eight independent chains of multiply-adds keep two FMA
+// units busy through their latency when there are few rows.
+template <typename V, int kRows, int kSplit>
+KESTRUNE_LANES_INLINE void Products(const float* x, Eigen::Index stride, const float* panel,
+                                    float* out) {
+    constexpr int kParts = kLanes / lanes::kWidth<V>;
+    V sums[kSplit][kRows][kParts];
+    for (int s = 0; s < kSplit; ++s) {
+        for (int i = 0; i < kRows; ++i) {
+            for (int q = 0; q < kParts; ++q) {
+                sums[s][i][q] = V{};
+            }
+        }
+    }
+    Eigen::Index k = 0;
+    for (; k + kSplit <= stride; k += kSplit) {
+        for (int s = 0; s < kSplit; ++s) {
+            MultiplyAdd(sums[s], x, stride, panel, k + s);
+        }
+    }
+    for (; k < stride; ++k) {
+        MultiplyAdd(sums[0], x, stride, panel, k);
+    }
+    for (int s = 1; s < kSplit; ++s) {
+        for (int i = 0; i < kRows; ++i) {
+            for (int q = 0; q < kParts; ++q) {
+                sums[0][i][q] += sums[s][i][q];
+            }
+        }
+    }
+    for (int i = 0; i < kRows; ++i) {
+        for (int q = 0; q < kParts; ++q) {
+            lanes::Store(out + i * kLanes + q * lanes::kWidth<V>, sums[0][i][q]);
+        }
+    }
+}
+
+// The products of rows [row, end) with one panel: kRows at a time, then the rest by halving.
+template <typename V, int kRows>
+KESTRUNE_LANES_INLINE void PanelProducts(const ScoringChunk& chunk, const float* panel,
+                                         Eigen::Index row, Eigen::Index end, float* terms) {
+    constexpr int kChains = kRows * (kLanes / lanes::kWidth<V>);
+    constexpr int kSplit = kChains >= 8 ? 1 : 8 / kChains;
+    for (; row + kRows <= end; row += kRows) {
+        Products<V, kRows, kSplit>(chunk.rows + row * chunk.stride, chunk.stride, panel,
+                                   terms + row * kLanes);
+    }
+    if constexpr (kRows > 1) {
+        PanelProducts<V, kRows / 2>(chunk, panel, row, end, terms);
+    }
+}
+
+template <typename V>
+KESTRUNE_LANES_INLINE void AddTo(double* totals, const V& values) {
+    float v[lanes::kWidth<V>];
     lanes::Store(v, values);
-    for (int l = 0; l < kLanes; ++l) {
+    for (int l = 0; l < lanes::kWidth<V>; ++l) {
         totals[l] += v[l];
     }
 }
 
-KESTRUNE_LANES_INLINE bool AnyAbove(const Floats& values, float limit) {
-    float v[kLanes];
+template <typename V>
+KESTRUNE_LANES_INLINE bool AnyAbove(const V& values, float limit) {
+    float v[lanes::kWidth<V>];
     lanes::Store(v, values);
     bool above = false;
-    for (int l = 0; l < kLanes; ++l) {
+    for (int l = 0; l < lanes::kWidth<V>; ++l) {
         above |= v[l] > limit;
     }
     return above;
 }
 
 // Frame f's log sum_j w_j exp(t_j), relative to its largest term: right for any spread.
-KESTRUNE_LANES_INLINE void FrameValue(const ScoringChunk& chunk, const float* terms,
-                                      Eigen::Index f, Floats& value) {
+// `terms` points at the lanes of V within each row.
+template <typename V>
+KESTRUNE_LANES_INLINE void FrameValue(const ScoringChunk& chunk, const float* terms, Eigen::Index f,
+                                      V& value) {
     const int32_t* rows = chunk.frameRows + f * chunk.topCount;
     const float* weights = chunk.weights + f * chunk.topCount;
     const int32_t kept = chunk.kept[f];
-    Floats peak;
+    V peak;
     lanes::Load(peak, terms + rows[0] * kLanes);
     for (int32_t j = 1; j < kept; ++j) {
-        Floats t;
+        V t;
         lanes::Load(t, terms + rows[j] * kLanes);
         lanes::Max(peak, t);
     }
-    Floats sum = Floats{};
+    V sum = V{};
     for (int32_t j = 0; j < kept; ++j) {
-        Floats t;
+        V t;
         lanes::Load(t, terms + rows[j] * kLanes);
         t -= peak;
         lanes::Exp(t);
@@ -96,29 +149,30 @@ KESTRUNE_LANES_INLINE void FrameValue(const ScoringChunk& chunk, const float* te
     value = sum + peak;
 }
 
-// Per group of frames: sum_f t_f0 + log prod_f (w_0 + sum_{j>0} w_j exp(t_fj - t_f0)).
-KESTRUNE_LANES_INLINE void Combine(const ScoringChunk& chunk, const float* terms,
-                                   double* totals) {
+// Per group of frames, for the lanes of V that `terms` and `totals` point at:
+//   sum_f t_f0 + log prod_f (w_0 + sum_{j>0} w_j exp(t_fj - t_f0)).
+template <typename V>
+KESTRUNE_LANES_INLINE void Combine(const ScoringChunk& chunk, const float* terms, double* totals) {
     for (Eigen::Index first = 0; first < chunk.frames; first += kGroup) {
         const Eigen::Index end = std::min(first + kGroup, chunk.frames);
-        Floats best = Floats{};
-        Floats product;
+        V best = V{};
+        V product;
         lanes::Broadcast(product, 1.0f);
-        Floats spread = Floats{};
+        V spread = V{};
         for (Eigen::Index f = first; f < end; ++f) {
             const int32_t* rows = chunk.frameRows + f * chunk.topCount;
             const float* weights = chunk.weights + f * chunk.topCount;
-            Floats t0;
+            V t0;
             lanes::Load(t0, terms + rows[0] * kLanes);
             best += t0;
             const int32_t kept = chunk.kept[f];
             if (kept == 1) {
                 continue;
             }
-            Floats sum;
+            V sum;
             lanes::Broadcast(sum, weights[0]);
             for (int32_t j = 1; j < kept; ++j) {
-                Floats t;
+                V t;
                 lanes::Load(t, terms + rows[j] * kLanes);
                 t -= t0;
                 lanes::Max(spread, t);
@@ -133,40 +187,45 @@ KESTRUNE_LANES_INLINE void Combine(const ScoringChunk& chunk, const float* terms
             continue;
         }
         for (Eigen::Index f = first; f < end; ++f) {
-            Floats value;
+            V value;
             FrameValue(chunk, terms, f, value);
             AddTo(totals, value);
         }
     }
 }
 
-template <int kRows>
+// V: the kernel's register; kRows: rows per product, as many sums as the registers hold with
+// room for a panel row.
+template <typename V, int kRows>
 KESTRUNE_LANES_INLINE void ScoreBlockBody(const ScoringChunk& chunk, const float* panels,
                                           float* terms, double* totals) {
-    const Eigen::Index stride = chunk.stride;
+    const Eigen::Index panelFloats = chunk.stride * kLanes;
     for (Eigen::Index i = 0; i < chunk.components; ++i) {
-        const float* panel = panels + chunk.component[i] * stride * kLanes;
-        Eigen::Index row = chunk.firstRow[i];
-        const Eigen::Index end = chunk.firstRow[i + 1];
-        for (; row + kRows <= end; row += kRows) {
-            Products<kRows>(chunk.rows + row * stride, stride, panel, terms + row * kLanes);
+        // The next component's panel is fetched while this one's products are computed: the
+        // panels come from beyond the second-level cache, one component after another, with
+        // gaps where no frame chose a component.
+        if (i + 1 < chunk.components) {
+            const float* next = panels + chunk.component[i + 1] * panelFloats;
+            for (Eigen::Index k = 0; k < panelFloats; k += kLanes) {
+                __builtin_prefetch(next + k);
+            }
         }
-        for (; row < end; ++row) {
-            Products<1>(chunk.rows + row * stride, stride, panel, terms + row * kLanes);
-        }
+        PanelProducts<V, kRows>(chunk, panels + chunk.component[i] * panelFloats, chunk.firstRow[i],
+                                chunk.firstRow[i + 1], terms);
     }
-    Combine(chunk, terms, totals);
+    for (int q = 0; q < kLanes; q += lanes::kWidth<V>) {
+        Combine<V>(chunk, terms + q, totals + q);
+    }
 }
 
 bool AlwaysSupported() {
     return true;
 }
 
-// Rows per product: as many sixteen-float sums as the registers hold with room for the panel
-// row (SSE2: 16 registers of 4 floats).
+// SSE2: 16 registers of 4 floats.
 void ScoreBlockPortable(const ScoringChunk& chunk, const float* panels, float* terms,
                         double* totals) {
-    ScoreBlockBody<2>(chunk, panels, terms, totals);
+    ScoreBlockBody<lanes::Floats4, 2>(chunk, panels, terms, totals);
 }
 
 #if KESTRUNE_X86_KERNELS
@@ -177,7 +236,7 @@ bool HasAvx2Fma() {
 __attribute__((target("avx2,fma"))) void ScoreBlockAvx2(const ScoringChunk& chunk,
                                                         const float* panels, float* terms,
                                                         double* totals) {
-    ScoreBlockBody<4>(chunk, panels, terms, totals);
+    ScoreBlockBody<lanes::Floats8, 4>(chunk, panels, terms, totals);
 }
 
 bool HasAvx512() {
@@ -187,7 +246,7 @@ bool HasAvx512() {
 __attribute__((target("avx512f"))) void ScoreBlockAvx512(const ScoringChunk& chunk,
                                                          const float* panels, float* terms,
                                                          double* totals) {
-    ScoreBlockBody<8>(chunk, panels, terms, totals);
+    ScoreBlockBody<lanes::Floats16, 8>(chunk, panels, terms, totals);
 }
 #endif
 

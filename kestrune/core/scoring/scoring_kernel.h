@@ -30,8 +30,8 @@ struct ScoringChunk {
 //   log sum_j w_j exp(x_f . p_j), over the frame's kept components j,
 // to `totals` (16 doubles). `panels` holds the sixteen targets' panel for every component
 // (TargetBank::Panels); `terms` has room for 16 floats per row of the chunk.
-using ScoreBlockFunction = void (*)(const ScoringChunk& chunk, const float* panels,
-                                    float* terms, double* totals);
+using ScoreBlockFunction = void (*)(const ScoringChunk& chunk, const float* panels, float* terms,
+                                    double* totals);
 
 struct ScoringKernel {
     const char* name;
