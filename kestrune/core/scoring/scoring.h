@@ -14,6 +14,8 @@
 
 namespace kestrune {
 
+struct ScoringKernel;  // scoring_kernel.h
+
 // The `count` best background components of each frame, best first, with their weighted
 // log-likelihoods.
 struct TopComponents {
@@ -80,7 +82,6 @@ void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const T
 
 // The same with a given kernel of ScoringKernels() (scoring_kernel.h), which this processor
 // must support; the one above takes the preferred kernel.
-struct ScoringKernel;
 void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const TargetBank& bank,
                   double* scores, const ScoringKernel& kernel);
 
