@@ -24,6 +24,8 @@ if(JKESTRUNE_BUILD_JAVA)
     # WaveFiles, a test helper, builds the recordings.
     add_jar(jkestrune_bench_jar
         SOURCES java/com/mirelta/bench/JniFloor.java java/com/mirelta/bench/WholeCallBenchmark.java
+            java/com/mirelta/bench/ReferenceEngineBenchmark.java
+            java/com/mirelta/bench/ReferenceTargets.java java/com/mirelta/bench/SpeechRecording.java
             ${PROJECT_SOURCE_DIR}/java/src/test/java/com/mirelta/requests/WaveFiles.java
         INCLUDE_JARS jkestrune_jar
         OUTPUT_NAME jkestrune-bench
@@ -51,4 +53,17 @@ if(JKESTRUNE_BUILD_JAVA)
     set_tests_properties(bench.whole_call PROPERTIES
         LABELS bench
         ENVIRONMENT "LD_LIBRARY_PATH=$<TARGET_FILE_DIR:kestrune_scripted>;KESTRUNE_SCRIPT=${_bench_work}/script")
+    # The same call with the reference engine: 10 targets enrolled from real speech (kept in
+    # build/bench/reference-smoke between runs), a 2 s recording, one round.
+    if(TARGET kestrune_tool)
+        add_test(NAME bench.reference_engine
+            COMMAND ${Java_JAVA_EXECUTABLE}
+                "-Djava.library.path=$<TARGET_FILE_DIR:jkestrune>:$<TARGET_FILE_DIR:jkestrune_floor>"
+                -cp "${_bench_jar}:${_main_jar}" com.mirelta.bench.ReferenceEngineBenchmark --quick
+                --tool $<TARGET_FILE:kestrune_tool> --ubm ${PROJECT_SOURCE_DIR}/data/ubm
+                --corpus ${PROJECT_SOURCE_DIR}/data/fsdd/recordings
+                --work ${CMAKE_CURRENT_BINARY_DIR}/reference-smoke
+                --report ${CMAKE_CURRENT_BINARY_DIR}/reference-smoke/reference_engine.md)
+        set_tests_properties(bench.reference_engine PROPERTIES LABELS bench)
+    endif()
 endif()

@@ -1,13 +1,15 @@
-// COM_IDENTI_SoundData on 60 s of real speech against 10, 100 and 1000 targets; the load and
-// release of 1000 and 10 000 targets with the model cache cold, warm, and with one target
-// rewritten; and the front end on its own. The background model is trained from the repository's
-// recordings; the targets are adapted from different slices of them, so that each one is a real,
-// distinct model.
+// COM_IDENTI_SoundData on 60 s of real speech against 10, 100 and 1000 targets, on 2 s against
+// 10 and 1000, the front end on its own, the shared scoring alone with each kernel the
+// processor runs, and the load and release of 1000 and 10 000 targets with the model cache
+// cold, warm, and with one target rewritten. The background model is trained from the
+// repository's recordings; the targets are adapted from different slices of them, so that
+// each one is a real, distinct model.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -19,6 +21,8 @@
 #include "core/models/adaptation.h"
 #include "core/models/model_files.h"
 #include "core/models/training.h"
+#include "core/scoring/scoring.h"
+#include "core/scoring/scoring_kernel.h"
 #include "engine/kestrune.h"
 #include "support/corpus.h"
 #include "support/synthetic.h"
@@ -75,7 +79,14 @@ class Fixture {
         }
         audio_.resize(std::min<size_t>(audio_.size(), 480000));
 
+        // The recording's frames as the scoring sees them.
+        frames_ = ubm.RawFeatures(audio_.data(), audio_.size());
+        ubm.Normalise(frames_);
+        top_ = SelectTopComponents(ubm.evaluator(), frames_, model.topComponents);
+
         // 1000 targets, each adapted from a different run of 2-5 s of the background speech.
+        const Eigen::Index components = ubm.gmm().Components();
+        FloatMatrix allMeans(1000 * components, ubm.gmm().Dimension());
         std::mt19937 random(1);
         for (int t = 0; t < 1000; ++t) {
             const LabelledFeatures& start = background[random() % background.size()];
@@ -93,6 +104,7 @@ class Fixture {
             const FloatMatrix means =
                 MapAdaptMeans(ubm.gmm(), AccumulateStats(ubm.evaluator(), frames), 16.0);
             target.means = {means, means, means};
+            allMeans.middleRows(t * components, components) = means;
             // As many genuine scores as an enrollment keeps.
             for (int i = 0; i < 120; ++i) {
                 target.genuine.push_back(
@@ -106,6 +118,9 @@ class Fixture {
                     std::exit(1);
                 }
             }
+        }
+        for (int count : {16, 1000}) {
+            banks_.emplace(count, TargetBank(ubm.gmm(), allMeans.topRows(count * components)));
         }
         if (COM_IDENTI_LoadUBMModels((root_.path() / "ubm").string().c_str()) != 1 ||
             !ReadBackground(root_.path() / "ubm", ubm_, error)) {
@@ -157,12 +172,18 @@ class Fixture {
     }
     const std::shared_ptr<const Background>& ubm() const { return ubm_; }
     const std::vector<int16_t>& audio() const { return audio_; }
+    const FeatureMatrix& frames() const { return frames_; }
+    const TopComponents& top() const { return top_; }
+    const TargetBank& bank(int count) const { return banks_.at(count); }
 
   private:
     testing::TempDirectory root_;
     std::vector<int16_t> audio_;
     std::shared_ptr<const Background> ubm_;
     std::chrono::steady_clock::time_point written_;
+    FeatureMatrix frames_;
+    TopComponents top_;
+    std::map<int, TargetBank> banks_;  // the first 16 and all 1000 targets' clean models
 };
 
 Fixture& Shared() {
@@ -170,7 +191,7 @@ Fixture& Shared() {
     return fixture;
 }
 
-void BM_SoundData(benchmark::State& state) {
+void SoundData(benchmark::State& state, size_t samples) {
     const Fixture& fixture = Shared();
     jkestrune::ScopedModelSet set;
     set.Load(fixture.Models(static_cast<int>(state.range(0))).string().c_str());
@@ -181,8 +202,9 @@ void BM_SoundData(benchmark::State& state) {
     const auto targets = static_cast<size_t>(set.targetCount());
     std::vector<int32_t> log(targets), frr(targets), far(targets);
     const std::vector<int16_t>& audio = fixture.audio();
+    samples = std::min(samples, audio.size());
     for (auto _ : state) {
-        const int32_t code = set.Score(audio.data(), static_cast<int32_t>(audio.size()),
+        const int32_t code = set.Score(audio.data(), static_cast<int32_t>(samples),
                                        {log.data(), frr.data(), far.data()});
         if (code != 0) {
             state.SkipWithError("scoring failed");
@@ -190,7 +212,11 @@ void BM_SoundData(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(log.data());
     }
-    state.counters["audio_s"] = static_cast<double>(audio.size()) / 8000.0;
+    state.counters["audio_s"] = static_cast<double>(samples) / 8000.0;
+}
+
+void BM_SoundData(benchmark::State& state) {
+    SoundData(state, 480000);
 }
 BENCHMARK(BM_SoundData)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
@@ -251,6 +277,41 @@ void BM_LoadOneRewritten(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_LoadOneRewritten)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// A short recording: the targets' panels are read for few frames each.
+void BM_SoundDataShort(benchmark::State& state) {
+    SoundData(state, 16000);
+}
+BENCHMARK(BM_SoundDataShort)->Arg(10)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// ScoreTargets alone on the 60 s recording's frames, with kernel range(0) of ScoringKernels()
+// and range(1) targets (the clean models only, as a clean recording is scored);
+// us_per_target_s is the time per target and second of audio.
+void BM_ScoreTargets(benchmark::State& state) {
+    const Fixture& fixture = Shared();
+    const auto kernels = ScoringKernels();
+    const auto index = static_cast<size_t>(state.range(0));
+    if (index >= kernels.size() || !kernels[index].supported()) {
+        state.SkipWithError("the processor does not run this kernel");
+        return;
+    }
+    const ScoringKernel& kernel = kernels[index];
+    const TargetBank& bank = fixture.bank(static_cast<int>(state.range(1)));
+    std::vector<double> scores(static_cast<size_t>(bank.Targets()));
+    for (auto _ : state) {
+        ScoreTargets(fixture.top(), fixture.frames(), bank, scores.data(), kernel);
+        benchmark::DoNotOptimize(scores.data());
+    }
+    state.SetLabel(kernel.name);
+    // Seconds of the recording, silence included, as BM_SoundData counts them.
+    const double audioSeconds = static_cast<double>(fixture.audio().size()) / 8000.0;
+    state.counters["speech_frames"] = static_cast<double>(fixture.frames().rows());
+    // Microseconds per target and second of audio, from the time per iteration.
+    state.counters["us_per_target_s"] = benchmark::Counter(
+        static_cast<double>(bank.Targets()) * audioSeconds * 1e-6,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ScoreTargets)->ArgsProduct({{0, 1, 2}, {16, 1000}})->Unit(benchmark::kMillisecond);
 
 // The part of every call that does not depend on the targets.
 void BM_FrontEnd(benchmark::State& state) {

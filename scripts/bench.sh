@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# The benchmark command: installs what is missing, builds, runs the three benchmark groups
-# (decoding, ranking, the whole call from Java) and writes their tables, with a description of
-# the machine, to $BUILD_DIR/bench/results/results.md (one file per group beside it). Every
-# figure is a ratio against a baseline measured in the same run.
+# The benchmark command: installs what is missing, builds, runs the four benchmark groups
+# (decoding, ranking, the whole call from Java with the scripted engine, identification from
+# Java with the reference engine) and writes their tables, with a description of the machine,
+# to $BUILD_DIR/bench/results/results.md (one file per group beside it). Every figure is set
+# against a baseline measured in the same run.
 #
-#   scripts/bench.sh                  everything, at length (a few minutes)
+#   scripts/bench.sh                  everything, at length (a quarter of an hour)
 #   QUICK=1 scripts/bench.sh          a short smoke run of everything
+#   ONLY="reference" scripts/bench.sh only the groups named: decode ranking whole-call reference
 #   REPETITIONS=N scripts/bench.sh    repetitions of every native case (default 7)
 #   BUILD_DIR=... scripts/bench.sh    another build directory (default: build)
 set -euo pipefail
@@ -17,6 +19,10 @@ build=${BUILD_DIR:-build}
 jobs=${JOBS:-2}
 quick=${QUICK:-0}
 repetitions=${REPETITIONS:-7}
+only=${ONLY:-decode ranking whole-call reference}
+
+# Whether the group is among those asked for.
+wanted() { [[ " $only " == *" $1 "* ]]; }
 
 section() { printf '\n=== %s ===\n' "$*"; }
 
@@ -60,30 +66,58 @@ section "Machine"
 } >"$results/machine.md"
 cat "$results/machine.md"
 
-section "Decoding"
-"$build/bench/decode_benchmark" "${native_args[@]}" --benchmark_filter="$decode_filter" \
-    --report="$results/decode.md"
-
-section "Ranking"
-"$build/bench/ranking_benchmark" "${native_args[@]}" --benchmark_filter="$ranking_filter" \
-    --report="$results/ranking.md"
-
-section "Whole call from Java"
-work=$build/bench/work
-mkdir -p "$work"
 java_args=()
 if [[ $quick == 1 ]]; then
     java_args=(--quick)
 fi
-LD_LIBRARY_PATH="$build/tests/scripted-engine" KESTRUNE_SCRIPT="$work/script" \
-    java -Xms2g -Xmx2g -Djava.library.path="$build/lib:$build/bench" \
-    -cp "$build/bench/jkestrune-bench.jar:$build/java/jkestrune.jar" \
-    com.mirelta.bench.WholeCallBenchmark "${java_args[@]}" \
-    --script "$work/script" --report "$results/whole_call.md"
+parts=(machine)
+
+if wanted decode; then
+    section "Decoding"
+    "$build/bench/decode_benchmark" "${native_args[@]}" --benchmark_filter="$decode_filter" \
+        --report="$results/decode.md"
+    parts+=(decode)
+fi
+
+if wanted ranking; then
+    section "Ranking"
+    "$build/bench/ranking_benchmark" "${native_args[@]}" --benchmark_filter="$ranking_filter" \
+        --report="$results/ranking.md"
+    parts+=(ranking)
+fi
+
+if wanted whole-call; then
+    section "Whole call from Java"
+    work=$build/bench/work
+    mkdir -p "$work"
+    LD_LIBRARY_PATH="$build/tests/scripted-engine" KESTRUNE_SCRIPT="$work/script" \
+        java -Xms2g -Xmx2g -Djava.library.path="$build/lib:$build/bench" \
+        -cp "$build/bench/jkestrune-bench.jar:$build/java/jkestrune.jar" \
+        com.mirelta.bench.WholeCallBenchmark "${java_args[@]}" \
+        --script "$work/script" --report "$results/whole_call.md"
+    parts+=(whole_call)
+fi
+
+if wanted reference; then
+    section "Identification from Java with the reference engine"
+    # The target directories (up to 4096 copies of enrolled models, about 0.6 GB) are kept in
+    # $build/bench/reference and made again only when the tool or the background model change.
+    commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
+    if [[ -n $(git status --porcelain --untracked-files=no 2>/dev/null) ]]; then
+        commit="$commit with uncommitted changes"
+    fi
+    java -Xmx1g -Djava.library.path="$build/lib:$build/bench" \
+        -cp "$build/bench/jkestrune-bench.jar:$build/java/jkestrune.jar" \
+        com.mirelta.bench.ReferenceEngineBenchmark "${java_args[@]}" \
+        --tool "$build/bin/kestrune" --ubm data/ubm --corpus data/fsdd/recordings \
+        --work "$build/bench/reference" --report "$results/reference_engine.md" \
+        --label "commit $commit"
+    parts+=(reference_engine)
+fi
 
 section "Results"
 {
-    for part in machine decode ranking whole_call; do
+    for part in "${parts[@]}"; do
         if [[ -f $results/$part.md ]]; then
             cat "$results/$part.md"
             echo

@@ -12,6 +12,8 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev valgrind
     # audio tools and libraries: test fixtures, cross-checks, the engine's resampler
     sox libsox-fmt-base libsoxr-dev libsndfile1-dev libeigen3-dev
+    # the development protocols (scripts/protocols.py)
+    python3
     # the Windows cross-build and its tests
     g++-mingw-w64-x86-64 wine wine64
 )

@@ -1,11 +1,14 @@
-// A test-only native library for the whole-call benchmark: the bare JNI sequence that an
-// identification call cannot do without (the floor), and the two costs of a call that are not
-// the bridge's own (the decoder alone, and the scripted engine alone), each measurable from the
-// same JVM as the call itself.
+// A test-only native library for the whole-call benchmarks: the bare JNI sequence that an
+// identification call cannot do without (the floor), and the costs of a call that are not the
+// bridge's own (the decoder alone, the engine alone, and the engine's scoring alone on a set
+// loaded once), each measurable from the same JVM as the call itself.
 #include <jni.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "audio/wave_decoder.h"
@@ -136,6 +139,64 @@ JNIEXPORT jint JNICALL Java_com_mirelta_bench_JniFloor_engine(JNIEnv* env, jclas
     }
     env->ReleaseStringUTFChars(modelsDir, dir);
     return code;
+}
+
+// A target set loaded once and kept across calls, so that COM_IDENTI_SoundData can be timed
+// without the load and release around it. Returns a handle for scoreLoadedSet and
+// releaseLoadedSet, or 0 when the engine loaded no targets.
+JNIEXPORT jlong JNICALL Java_com_mirelta_bench_JniFloor_loadSet(JNIEnv* env, jclass,
+                                                                jstring modelsDir) {
+    const char* dir = env->GetStringUTFChars(modelsDir, nullptr);
+    if (dir == nullptr) {
+        return 0;
+    }
+    auto set =
+        std::unique_ptr<jkestrune::ScopedModelSet>(new (std::nothrow) jkestrune::ScopedModelSet);
+    if (set != nullptr) {
+        set->Load(dir);
+    }
+    env->ReleaseStringUTFChars(modelsDir, dir);
+    if (set == nullptr || set->targetCount() <= 0) {
+        return 0;
+    }
+    return reinterpret_cast<jlong>(set.release());
+}
+
+// The number of targets in a set from loadSet.
+JNIEXPORT jint JNICALL Java_com_mirelta_bench_JniFloor_loadedTargetCount(JNIEnv*, jclass,
+                                                                         jlong handle) {
+    return reinterpret_cast<const jkestrune::ScopedModelSet*>(handle)->targetCount();
+}
+
+// COM_IDENTI_SoundData on a set from loadSet: `sampleCount` samples copied out of the Java
+// array (as the bridge copies them), scored against every target. The scores go into
+// `logScores` when it is not null.
+JNIEXPORT jint JNICALL Java_com_mirelta_bench_JniFloor_scoreLoadedSet(
+    JNIEnv* env, jclass, jlong handle, jshortArray samples, jint sampleCount, jintArray logScores) {
+    const auto* set = reinterpret_cast<const jkestrune::ScopedModelSet*>(handle);
+    const auto count = static_cast<size_t>(set->targetCount());
+    std::vector<int16_t> audio(static_cast<size_t>(sampleCount));
+    env->GetShortArrayRegion(samples, 0, sampleCount, reinterpret_cast<jshort*>(audio.data()));
+    if (env->ExceptionCheck()) {
+        return -1;
+    }
+    std::vector<int32_t> log(count);
+    std::vector<int32_t> frr(count);
+    std::vector<int32_t> far(count);
+    const int32_t code =
+        set->Score(audio.data(), sampleCount, {log.data(), frr.data(), far.data()});
+    if (code == 0 && logScores != nullptr) {
+        const auto length = static_cast<size_t>(env->GetArrayLength(logScores));
+        env->SetIntArrayRegion(logScores, 0, static_cast<jsize>(std::min(count, length)),
+                               reinterpret_cast<const jint*>(log.data()));
+    }
+    return code;
+}
+
+// Hands a set from loadSet back to the engine.
+JNIEXPORT void JNICALL Java_com_mirelta_bench_JniFloor_releaseLoadedSet(JNIEnv*, jclass,
+                                                                        jlong handle) {
+    delete reinterpret_cast<jkestrune::ScopedModelSet*>(handle);
 }
 
 }  // extern "C"

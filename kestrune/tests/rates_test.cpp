@@ -6,6 +6,7 @@
 #include <cmath>
 #include <set>
 
+#include "core/frontend/front_end.h"
 #include "core/scoring/rates.h"
 
 namespace kestrune {
@@ -97,6 +98,20 @@ TEST(Rates, TheTabulatedCurveAgreesWithTheDirectEstimateAndPoolsEveryTarget) {
         targets.insert(g.score);
     }
     EXPECT_EQ(targets.size(), many.size());
+}
+
+// Degraded copies made at enrollment score higher than real degraded trials: pooling lowers
+// their genuine scores, and leaves clean speech's alone.
+TEST(Rates, PoolingLowersTheGenuineScoresOfDegradedCopies) {
+    const std::vector<std::vector<GenuineSample>> perTarget = {
+        {{3.0f, 200.0f, kMaxSnrDb, 0.0f}, {3.0f, 200.0f, 5.0f, 0.0f}},
+        {{3.0f, 200.0f, kMaxSnrDb, 1.0f}}};
+    const std::vector<GenuineSample> pooled = PoolGenuineSamples(perTarget);
+    ASSERT_EQ(pooled.size(), 3u);
+    EXPECT_NEAR(pooled[0].score, 3.0f, 1e-4);
+    EXPECT_LT(pooled[1].score, 2.5f);  // noisy
+    EXPECT_LT(pooled[2].score, 3.0f);  // telephone
+    EXPECT_GT(pooled[2].score, pooled[1].score);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "core/scoring/scoring.h"
+#include "core/scoring/scoring_kernel.h"
 
 namespace kestrune {
 namespace {
@@ -17,7 +18,9 @@ struct Problem {
     FeatureMatrix frames;
 };
 
-Problem RandomSetup(int components, int dimension, int targets, int frames, uint32_t seed) {
+// `spread` scales how far the targets' means move from the background's, in its units of 3.
+Problem RandomSetup(int components, int dimension, int targets, int frames, uint32_t seed,
+                    double spread = 0.7) {
     std::mt19937 random(seed);
     std::normal_distribution<double> normal;
     std::uniform_real_distribution<double> uniform(0.5, 2.0);
@@ -32,7 +35,7 @@ Problem RandomSetup(int components, int dimension, int targets, int frames, uint
     for (int t = 0; t < targets; ++t) {
         s.targetMeans.middleRows(t * components, components) =
             (s.ubm.means + DoubleMatrix::NullaryExpr(components, dimension, [&] {
-                 return 0.7 * normal(random);
+                 return spread * normal(random);
              })).cast<float>();
     }
     s.frames = FeatureMatrix::NullaryExpr(frames, dimension,
@@ -75,69 +78,126 @@ TEST(Scoring, TopComponentsAreTheBestInOrder) {
 
 TEST(Scoring, SharedScoringEqualsTheRatioComputedPerTarget) {
     // The ratio of the target's and the background's mixtures over each frame's top components,
-    // one Gaussian at a time, against the blocked, gathered and pruned computation.
-    // Frame counts chosen to cross the scorer's frame blocks; target counts to change them.
+    // one Gaussian at a time in double precision, against the blocked, gathered and pruned
+    // computation of every kernel this processor runs. Frame counts chosen to cross the
+    // scorer's runs of 2048 frames and its groups of 8; target counts to fill blocks of 16
+    // partly, exactly and over several; a spread of 3 makes targets prefer other components
+    // than the background's best by tens of nats, which takes the exact path for the largest
+    // term.
     struct {
-        int components, targets, frames;
+        int components, dimension, targets, frames;
         uint32_t topC;
-    } const cases[] = {{8, 1, 40, 8}, {8, 3, 40, 2}, {16, 5, 1300, 5}, {6, 700, 30, 3}};
-    for (const auto& c : cases) {
-        const Problem s = RandomSetup(c.components, 4, c.targets, c.frames, 11);
-        const GmmEvaluator evaluator(s.ubm);
-        const TopComponents top = SelectTopComponents(evaluator, s.frames, c.topC);
-        const TargetBank bank(s.ubm, s.targetMeans);
-        ASSERT_EQ(bank.Targets(), c.targets);
-        std::vector<double> scores(c.targets);
-        ScoreTargets(top, s.frames, bank, scores.data());
+        double spread;
+    } const cases[] = {{8, 4, 1, 40, 8, 0.7},      {8, 4, 3, 43, 2, 0.7},
+                       {16, 4, 5, 1300, 5, 0.7},   {6, 4, 700, 30, 3, 0.7},
+                       {32, 40, 16, 4500, 5, 0.7}, {32, 40, 33, 200, 5, 0.7},
+                       {12, 6, 17, 300, 5, 3.0}};
+    for (const ScoringKernel& kernel : ScoringKernels()) {
+        if (!kernel.supported()) {
+            continue;
+        }
+        for (const auto& c : cases) {
+            const Problem s =
+                RandomSetup(c.components, c.dimension, c.targets, c.frames, 11, c.spread);
+            const GmmEvaluator evaluator(s.ubm);
+            const TopComponents top = SelectTopComponents(evaluator, s.frames, c.topC);
+            const TargetBank bank(s.ubm, s.targetMeans);
+            ASSERT_EQ(bank.Targets(), c.targets);
+            std::vector<double> scores(c.targets);
+            ScoreTargets(top, s.frames, bank, scores.data(), kernel);
 
-        const FloatMatrix ubmMeans = s.ubm.means.cast<float>();
-        for (int t = 0; t < c.targets; t += std::max(1, c.targets / 7)) {
-            double expected = 0.0;
-            for (int f = 0; f < c.frames; ++f) {
-                // The frame's top components but those whose background posterior is below 1 %
-                // of the best one's, which add nothing a reported score can show.
-                std::vector<int32_t> which;
-                for (uint32_t j = 0; j < top.count; ++j) {
-                    if (top.logLikelihood(f, j) >= top.logLikelihood(f, 0) + std::log(0.01f)) {
-                        which.push_back(top.index[f * top.count + j]);
+            const FloatMatrix ubmMeans = s.ubm.means.cast<float>();
+            for (int t = 0; t < c.targets; t += std::max(1, c.targets / 7)) {
+                double expected = 0.0;
+                for (int f = 0; f < c.frames; ++f) {
+                    // The frame's top components but those whose background posterior is below
+                    // 1 % of the best one's, which add nothing a reported score can show.
+                    std::vector<int32_t> which;
+                    for (uint32_t j = 0; j < top.count; ++j) {
+                        if (top.logLikelihood(f, j) >= top.logLikelihood(f, 0) + std::log(0.01f)) {
+                            which.push_back(top.index[f * top.count + j]);
+                        }
                     }
+                    const Eigen::RowVectorXf x = s.frames.row(f);
+                    expected += LogMixture(s.ubm, s.targetMeans, t * c.components, which, x) -
+                                LogMixture(s.ubm, ubmMeans, 0, which, x);
                 }
-                const Eigen::RowVectorXf x = s.frames.row(f);
-                expected += LogMixture(s.ubm, s.targetMeans, t * c.components, which, x) -
-                            LogMixture(s.ubm, ubmMeans, 0, which, x);
+                expected /= c.frames;
+                // Single precision throughout: each frame's terms are dot products of about 40
+                // products of a few units, good to about 1e-6 of the largest, and the frames'
+                // values are summed in double.
+                EXPECT_NEAR(scores[t], expected, 1e-5 * (1.0 + std::abs(expected)))
+                    << kernel.name << ": " << c.components << " components, target " << t << " of "
+                    << c.targets << ", spread " << c.spread;
             }
-            expected /= c.frames;
-            EXPECT_NEAR(scores[t], expected, 1e-3 * (1.0 + std::abs(expected)))
-                << c.components << " components, target " << t << " of " << c.targets;
         }
     }
 }
 
 TEST(Scoring, GatheredTargetsEqualThoseBuiltFromTheirMeans) {
-    // Targets picked out of two banks, in runs and alone, out of order, one twice: each must
-    // hold what a bank built from that target's means holds, whichever bank it came from.
-    const Problem a = RandomSetup(6, 5, 4, 1, 21);
+    // Two whole blocks in order (copied as blocks), then a block's worth in order but not at a
+    // block's start, and targets out of order, from both banks, one twice: each must hold what
+    // a bank built from its own means holds, and the last block's unused lanes stay zero.
+    constexpr Eigen::Index kLanes = TargetBank::kLanes;
+    const Problem a = RandomSetup(6, 5, 3 * kLanes, 1, 21);
     Problem b = RandomSetup(6, 5, 3, 1, 22);
     b.ubm = a.ubm;
     const TargetBank bankA(a.ubm, a.targetMeans);
     const TargetBank bankB(b.ubm, b.targetMeans);
-    const std::vector<TargetBank::Pick> picks = {{&bankA, 1}, {&bankA, 2}, {&bankA, 3}, {&bankB, 0},
-                                                 {&bankA, 0}, {&bankB, 2}, {&bankA, 1}};
+    std::vector<TargetBank::Pick> picks;
+    for (Eigen::Index t = 0; t < 2 * kLanes; ++t) {
+        picks.push_back({&bankA, t});
+    }
+    picks.push_back({&bankB, 2});
+    for (Eigen::Index t = kLanes; t < 2 * kLanes; ++t) {
+        picks.push_back({&bankA, t});
+    }
+    picks.push_back({&bankA, 3});
+    picks.push_back({&bankB, 0});
+    picks.push_back({&bankA, 3});
     const TargetBank gathered = TargetBank::Gather(picks);
-    ASSERT_EQ(gathered.Targets(), 7);
+    ASSERT_EQ(gathered.Targets(), static_cast<Eigen::Index>(picks.size()));
     ASSERT_EQ(gathered.Components(), 6);
     ASSERT_EQ(gathered.Dimension(), 5);
+    const Eigen::Index rows = 6 * (5 + 1);  // per component: 5 directions and the offset
+    const auto value = [&](const TargetBank& bank, Eigen::Index t, Eigen::Index row) {
+        return bank.Panels(t / kLanes)[row * kLanes + t % kLanes];
+    };
     for (size_t t = 0; t < picks.size(); ++t) {
         const Problem& from = picks[t].bank == &bankA ? a : b;
         const TargetBank alone(a.ubm, from.targetMeans.middleRows(picks[t].target * 6, 6));
-        for (Eigen::Index m = 0; m < 6; ++m) {
-            for (Eigen::Index j = 0; j < 5; ++j) {
-                EXPECT_EQ(gathered.Directions(m)[t * 5 + j], alone.Directions(m)[j])
-                    << "target " << t << ", component " << m;
-            }
-            EXPECT_EQ(gathered.Offsets(m)[t], alone.Offsets(m)[0]);
+        for (Eigen::Index row = 0; row < rows; ++row) {
+            ASSERT_EQ(value(gathered, static_cast<Eigen::Index>(t), row), value(alone, 0, row))
+                << "target " << t << ", panel row " << row;
         }
     }
+    for (Eigen::Index t = gathered.Targets(); t < gathered.Blocks() * kLanes; ++t) {
+        for (Eigen::Index row = 0; row < rows; ++row) {
+            ASSERT_EQ(value(gathered, t, row), 0.0f) << "unused lane " << t;
+        }
+    }
+}
+
+TEST(Scoring, EveryKernelGivesTheSameScores) {
+    // Kernels differ only in vector width and in fused multiply-adds: their scores agree to
+    // single-precision rounding, not merely within the tolerance against the reference.
+    const Problem s = RandomSetup(64, 40, 37, 3000, 5);
+    const TopComponents top = SelectTopComponents(GmmEvaluator(s.ubm), s.frames, 5);
+    const TargetBank bank(s.ubm, s.targetMeans);
+    std::vector<double> portable(37), scores(37);
+    ScoreTargets(top, s.frames, bank, portable.data(), ScoringKernels()[0]);
+    for (const ScoringKernel& kernel : ScoringKernels()) {
+        if (!kernel.supported()) {
+            continue;
+        }
+        ScoreTargets(top, s.frames, bank, scores.data(), kernel);
+        for (int t = 0; t < 37; ++t) {
+            EXPECT_NEAR(scores[t], portable[t], 1e-6 * (1.0 + std::abs(portable[t])))
+                << kernel.name << ", target " << t;
+        }
+    }
+    EXPECT_STREQ(ScoringKernels()[0].name, "portable");
+    EXPECT_TRUE(PreferredScoringKernel().supported());
 }
 
 TEST(Scoring, TheBackgroundModelItselfScoresZero) {

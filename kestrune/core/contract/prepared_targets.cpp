@@ -32,7 +32,8 @@ ConditionBanks PrepareNewModels(const Background& ubm, const std::vector<TargetM
 size_t BytesOf(const PreparedTargets& prepared) {
     size_t bytes = sizeof(PreparedTargets);
     for (const TargetBank& bank : prepared.banks.banks) {
-        bytes += static_cast<size_t>(bank.Components() * bank.Targets() * (bank.Dimension() + 1)) *
+        bytes += static_cast<size_t>(bank.Blocks() * TargetBank::kLanes * bank.Components() *
+                                     (bank.Dimension() + 1)) *
                  sizeof(float);
     }
     for (const std::vector<GenuineSample>& samples : prepared.genuine) {

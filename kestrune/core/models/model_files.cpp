@@ -128,7 +128,7 @@ FrontEndConfig ReadFrontEnd(ByteReader& in) {
     return c;
 }
 
-// Background payload: front-end constants (16 fields of 4 bytes, as in WriteFrontEnd),
+// Background payload: front-end constants (18 fields of 4 bytes, as in WriteFrontEnd),
 // topComponents u32, M u32, D u32, then weights (M), means (M × D) and variances (M × D) as f64,
 // row by row.
 std::vector<uint8_t> BackgroundPayload(const BackgroundModel& model) {

@@ -46,7 +46,9 @@ double FalseRejectionPercent(const std::vector<GenuineSample>& genuine,
 // At most this many genuine scores are pooled from the targets of one set.
 inline constexpr size_t kPooledSamples = 20000;
 
-// The genuine scores of many targets: all of them, or kPooledSamples chosen at random.
+// The genuine scores of many targets: all of them, or kPooledSamples chosen at random, those of
+// noisy and telephone copies lowered by what such copies were measured to gain over real
+// degraded recordings.
 std::vector<GenuineSample> PoolGenuineSamples(
     const std::vector<std::vector<GenuineSample>>& perTarget);
 

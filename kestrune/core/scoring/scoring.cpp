@@ -5,14 +5,17 @@
 #include <cmath>
 #include <numeric>
 
+#include "core/scoring/scoring_kernel.h"
+
 namespace kestrune {
 namespace {
 
 constexpr Eigen::Index kSelectBlock = 2048;
 
-// Floats in the per-block buffer of component terms (about 4 MB), which sets how many frames
-// are scored together for a given number of targets.
-constexpr Eigen::Index kBlockBudget = Eigen::Index{1} << 20;
+// Frames scored together: every block of targets reads its panels once per run of frames, and
+// a run's gathered frames (about 1.2 MB for 2048 frames of 40 dimensions) and terms stay in the
+// second-level cache while every block goes through them.
+constexpr Eigen::Index kChunkFrames = 2048;
 
 // A top component whose background posterior is below this share of the frame's best
 // component's is left out of the frame's score: its term changes the score by less than the
@@ -55,29 +58,34 @@ TopComponents SelectTopComponents(const GmmEvaluator& ubm, const FeatureMatrix& 
 TargetBank::TargetBank(const DiagonalGmm& ubm, const FloatMatrix& targetMeans)
     : components_(ubm.Components()), dimension_(ubm.Dimension()) {
     targets_ = components_ > 0 ? targetMeans.rows() / components_ : 0;
-    directions_.resize(static_cast<size_t>(components_ * targets_ * dimension_));
-    offsets_.resize(static_cast<size_t>(components_ * targets_));
+    const Eigen::Index stride = dimension_ + 1;
+    panels_.assign(static_cast<size_t>(Blocks() * components_ * stride * kLanes), 0.0f);
     const DoubleMatrix precision = ubm.variances.cwiseInverse();
+    // Working rows sized once: an allocation per target and component cost more than the
+    // arithmetic. One block of targets at a time, so that its panels are written whole and
+    // its targets' means read row by row.
+    Eigen::RowVectorXd ubmMean(dimension_), mean(dimension_), direction(dimension_);
     Eigen::VectorXd ubmNorm(components_);
     for (Eigen::Index m = 0; m < components_; ++m) {
-        ubmNorm(m) = ubm.means.row(m).cwiseAbs2().dot(precision.row(m));
+        ubmMean = ubm.means.row(m);
+        ubmNorm(m) = ubmMean.cwiseAbs2().dot(precision.row(m));
     }
-    // Working rows sized once: an allocation per target and component cost more than the
-    // arithmetic. A few targets at a time, so that both the targets' means (read row by row)
-    // and the bank (written component by component) are visited in runs.
-    constexpr Eigen::Index kTargetRun = 8;
-    Eigen::RowVectorXd ubmMean(dimension_), mean(dimension_), direction(dimension_);
-    for (Eigen::Index first = 0; first < targets_; first += kTargetRun) {
-        const Eigen::Index last = std::min(first + kTargetRun, targets_);
+    for (Eigen::Index block = 0; block < Blocks(); ++block) {
+        const Eigen::Index first = block * kLanes;
+        const Eigen::Index last = std::min(first + kLanes, targets_);
         for (Eigen::Index m = 0; m < components_; ++m) {
             ubmMean = ubm.means.row(m);
             for (Eigen::Index t = first; t < last; ++t) {
                 mean = targetMeans.row(t * components_ + m).cast<double>();
                 direction = (mean - ubmMean).cwiseProduct(precision.row(m));
-                float* out = directions_.data() + (m * targets_ + t) * dimension_;
-                Eigen::Map<Eigen::RowVectorXf>(out, dimension_) = direction.cast<float>();
                 const double norm = mean.cwiseAbs2().dot(precision.row(m));
-                offsets_[m * targets_ + t] = static_cast<float>(-0.5 * (norm - ubmNorm(m)));
+                // Column t % kLanes of the panel of t's block and component m.
+                float* out =
+                    panels_.data() + (block * components_ + m) * stride * kLanes + t % kLanes;
+                for (Eigen::Index k = 0; k < dimension_; ++k) {
+                    out[k * kLanes] = static_cast<float>(direction(k));
+                }
+                out[dimension_ * kLanes] = static_cast<float>(-0.5 * (norm - ubmNorm(m)));
             }
         }
     }
@@ -91,32 +99,31 @@ TargetBank TargetBank::Gather(const std::vector<Pick>& picks) {
     gathered.components_ = picks.front().bank->components_;
     gathered.dimension_ = picks.front().bank->dimension_;
     gathered.targets_ = static_cast<Eigen::Index>(picks.size());
-    const Eigen::Index m = gathered.components_;
-    const Eigen::Index d = gathered.dimension_;
-    const Eigen::Index t = gathered.targets_;
-    gathered.directions_.resize(static_cast<size_t>(m * t * d));
-    gathered.offsets_.resize(static_cast<size_t>(m * t));
-    struct Run {
-        const TargetBank* bank;
-        Eigen::Index from, to, count;
-    };
-    std::vector<Run> runs;
-    for (Eigen::Index to = 0; to < t; ++to) {
+    const Eigen::Index stride = gathered.dimension_ + 1;
+    const Eigen::Index blockFloats = gathered.components_ * stride * kLanes;
+    gathered.panels_.assign(static_cast<size_t>(gathered.Blocks() * blockFloats), 0.0f);
+    for (Eigen::Index to = 0; to < gathered.targets_;) {
         const Pick& pick = picks[static_cast<size_t>(to)];
-        if (!runs.empty() && runs.back().bank == pick.bank &&
-            runs.back().from + runs.back().count == pick.target) {
-            ++runs.back().count;
-        } else {
-            runs.push_back({pick.bank, pick.target, to, 1});
+        // A whole block taken in order from a block of the same position: copied as it is.
+        Eigen::Index run = 1;
+        while (to + run < gathered.targets_ && run < kLanes &&
+               picks[static_cast<size_t>(to + run)].bank == pick.bank &&
+               picks[static_cast<size_t>(to + run)].target == pick.target + run) {
+            ++run;
         }
-    }
-    for (Eigen::Index k = 0; k < m; ++k) {
-        for (const Run& run : runs) {
-            std::copy_n(run.bank->Directions(k) + run.from * d, run.count * d,
-                        gathered.directions_.data() + (k * t + run.to) * d);
-            std::copy_n(run.bank->Offsets(k) + run.from, run.count,
-                        gathered.offsets_.data() + k * t + run.to);
+        if (run == kLanes && to % kLanes == 0 && pick.target % kLanes == 0) {
+            std::copy_n(pick.bank->Panels(pick.target / kLanes), blockFloats,
+                        gathered.panels_.data() + (to / kLanes) * blockFloats);
+            to += kLanes;
+            continue;
         }
+        // Else one target: its column of every panel.
+        const float* from = pick.bank->Panels(pick.target / kLanes) + pick.target % kLanes;
+        float* into = gathered.panels_.data() + (to / kLanes) * blockFloats + to % kLanes;
+        for (Eigen::Index row = 0; row < gathered.components_ * stride; ++row) {
+            into[row * kLanes] = from[row * kLanes];
+        }
+        ++to;
     }
     return gathered;
 }
@@ -130,93 +137,98 @@ ConditionBanks::ConditionBanks(const DiagonalGmm& ubm,
 
 void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const TargetBank& bank,
                   double* scores) {
+    ScoreTargets(top, frames, bank, scores, PreferredScoringKernel());
+}
+
+void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const TargetBank& bank,
+                  double* scores, const ScoringKernel& kernel) {
     const Eigen::Index targets = bank.Targets();
     const Eigen::Index c = top.count;
     const Eigen::Index d = bank.Dimension();
+    const Eigen::Index stride = d + 1;
     std::fill(scores, scores + targets, 0.0);
     if (targets == 0 || top.frames == 0 || c == 0) {
         return;
     }
+    constexpr Eigen::Index kLanes = TargetBank::kLanes;
+    std::vector<double> totals(static_cast<size_t>(bank.Blocks() * kLanes), 0.0);
+    std::vector<int32_t> kept, frameRows, component, firstRow;
+    std::vector<int32_t> count(static_cast<size_t>(bank.Components()));
+    std::vector<int32_t> next(count.size());
+    std::vector<float> weights, rows, terms;
+    Eigen::ArrayXf posterior(c);
 
-    const Eigen::Index block = std::clamp<Eigen::Index>(kBlockBudget / (c * targets), 8, 512);
-    // Row r of `terms` holds x_f . v + k of one kept (frame, component) pair, for every target;
-    // a frame's pairs are consecutive.
-    FloatMatrix terms(block * c, targets);
-    std::vector<std::vector<Eigen::Index>> rowsOf(bank.Components());
-    std::vector<Eigen::Index> firstRow(static_cast<size_t>(block) + 1);
-    std::vector<float> keptWeights(static_cast<size_t>(block * c));
-    FeatureMatrix gathered;
-    FloatMatrix product;
-    Eigen::ArrayXd totals = Eigen::ArrayXd::Zero(targets);
-    Eigen::ArrayXf weights(c);
-    Eigen::ArrayXf peak(targets);
-    Eigen::ArrayXf sum(targets);
-
-    for (Eigen::Index start = 0; start < top.frames; start += block) {
-        const Eigen::Index rows = std::min(block, top.frames - start);
-        for (auto& list : rowsOf) {
-            list.clear();
-        }
+    for (Eigen::Index start = 0; start < top.frames; start += kChunkFrames) {
+        const Eigen::Index n = std::min(kChunkFrames, top.frames - start);
+        kept.resize(static_cast<size_t>(n));
+        frameRows.resize(static_cast<size_t>(n * c));
+        weights.resize(static_cast<size_t>(n * c));
+        std::fill(count.begin(), count.end(), 0);
         // The background's posteriors among each frame's top components; components below
         // kPrunedWeight of the frame's best add nothing a score can show and are left out.
-        Eigen::Index row = 0;
-        for (Eigen::Index f = 0; f < rows; ++f) {
-            firstRow[static_cast<size_t>(f)] = row;
+        Eigen::Index pairs = 0;
+        for (Eigen::Index f = 0; f < n; ++f) {
             const auto logLikelihood = top.logLikelihood.row(start + f).array();
-            weights = (logLikelihood - logLikelihood.maxCoeff()).exp().transpose();
-            float kept = 0.0f;
+            posterior = (logLikelihood - logLikelihood.maxCoeff()).exp().transpose();
+            float total = 0.0f;
             for (Eigen::Index j = 0; j < c; ++j) {
-                kept += weights(j) >= kPrunedWeight ? weights(j) : 0.0f;
+                total += posterior(j) >= kPrunedWeight ? posterior(j) : 0.0f;
             }
+            int32_t k = 0;
             for (Eigen::Index j = 0; j < c; ++j) {
-                if (weights(j) >= kPrunedWeight) {
-                    keptWeights[static_cast<size_t>(row)] = weights(j) / kept;
-                    rowsOf[top.index[(start + f) * c + j]].push_back(row++);
+                if (posterior(j) >= kPrunedWeight) {
+                    const int32_t m = top.index[(start + f) * c + j];
+                    frameRows[f * c + k] = m;
+                    weights[f * c + k] = posterior(j) / total;
+                    ++count[m];
+                    ++k;
                 }
             }
+            kept[f] = k;
+            pairs += k;
         }
-        firstRow[static_cast<size_t>(rows)] = row;
-        for (Eigen::Index m = 0; m < bank.Components(); ++m) {
-            const auto& list = rowsOf[m];
-            if (list.empty()) {
-                continue;
-            }
-            const auto n = static_cast<Eigen::Index>(list.size());
-            gathered.resize(n, d);
-            for (Eigen::Index i = 0; i < n; ++i) {
-                // The frame of a row: the last frame whose first row is at or before it.
-                const auto frame =
-                    std::upper_bound(firstRow.begin(), firstRow.begin() + rows + 1, list[i]) -
-                    firstRow.begin() - 1;
-                gathered.row(i) = frames.row(start + frame);
-            }
-            const Eigen::Map<const FloatMatrix> directions(bank.Directions(m), targets, d);
-            const Eigen::Map<const Eigen::RowVectorXf> offsets(bank.Offsets(m), targets);
-            product.noalias() = gathered * directions.transpose();
-            for (Eigen::Index i = 0; i < n; ++i) {
-                terms.row(list[i]) = product.row(i) + offsets;
+        // The kept pairs grouped by component (a counting sort), each row the frame and a 1.
+        component.clear();
+        firstRow.clear();
+        int32_t row = 0;
+        for (int32_t m = 0; m < static_cast<int32_t>(count.size()); ++m) {
+            if (count[m] > 0) {
+                component.push_back(m);
+                firstRow.push_back(row);
+                next[m] = row;
+                row += count[m];
             }
         }
-        // Per frame: log sum_j w_j exp(term_j) over the kept components, which is the target's
-        // top-C log-likelihood minus the background's.
-        for (Eigen::Index f = 0; f < rows; ++f) {
-            const Eigen::Index first = firstRow[static_cast<size_t>(f)];
-            const Eigen::Index count = firstRow[static_cast<size_t>(f) + 1] - first;
-            const auto frameTerms = terms.middleRows(first, count);
-            if (count == 1) {
-                totals += frameTerms.row(0).transpose().array().cast<double>();
-                continue;
+        firstRow.push_back(row);
+        rows.resize(static_cast<size_t>(pairs * stride));
+        terms.resize(static_cast<size_t>(pairs * kLanes));
+        for (Eigen::Index f = 0; f < n; ++f) {
+            for (int32_t j = 0; j < kept[f]; ++j) {
+                const int32_t r = next[frameRows[f * c + j]]++;
+                frameRows[f * c + j] = r;
+                float* out = rows.data() + r * stride;
+                Eigen::Map<Eigen::RowVectorXf>(out, d) = frames.row(start + f);
+                out[d] = 1.0f;
             }
-            peak = frameTerms.colwise().maxCoeff().transpose().array();
-            sum.setZero();
-            for (Eigen::Index j = 0; j < count; ++j) {
-                sum += keptWeights[static_cast<size_t>(first + j)] *
-                       (frameTerms.row(j).transpose().array() - peak).exp();
-            }
-            totals += (sum.log() + peak).cast<double>();
+        }
+        ScoringChunk chunk;
+        chunk.stride = stride;
+        chunk.rows = rows.data();
+        chunk.components = static_cast<Eigen::Index>(component.size());
+        chunk.component = component.data();
+        chunk.firstRow = firstRow.data();
+        chunk.frames = n;
+        chunk.topCount = c;
+        chunk.kept = kept.data();
+        chunk.frameRows = frameRows.data();
+        chunk.weights = weights.data();
+        for (Eigen::Index b = 0; b < bank.Blocks(); ++b) {
+            kernel.scoreBlock(chunk, bank.Panels(b), terms.data(), totals.data() + b * kLanes);
         }
     }
-    Eigen::Map<Eigen::ArrayXd>(scores, targets) = totals / static_cast<double>(top.frames);
+    for (Eigen::Index t = 0; t < targets; ++t) {
+        scores[t] = totals[static_cast<size_t>(t)] / static_cast<double>(top.frames);
+    }
 }
 
 }  // namespace kestrune

@@ -14,6 +14,8 @@
 
 namespace kestrune {
 
+struct ScoringKernel;  // scoring_kernel.h
+
 // The `count` best background components of each frame, best first, with their weighted
 // log-likelihoods.
 struct TopComponents {
@@ -30,10 +32,15 @@ TopComponents SelectTopComponents(const GmmEvaluator& ubm, const FeatureMatrix& 
 // means differs from the background, on component m, by
 //   log N(x; mu_t, s^2) - log N(x; mu, s^2) = x . v + k,
 //   v = (mu_t - mu) / s^2,   k = -(|mu_t|^2_s - |mu|^2_s) / 2,
-// so per component all targets form one T × D matrix and a block of frames is scored against
-// all of them by one matrix product.
+// a dot product of (x, 1) with (v, k). The targets are kept in blocks of kLanes: per block and
+// component a panel of D + 1 rows of kLanes floats (row d holds v_d of the block's targets,
+// row D their k), so a frame is scored against a whole block by D + 1 multiply-adds of
+// kLanes-wide rows, and a block's panels (41 KB per target for 256 components of 40
+// dimensions) are read once per run of frames. The last block is padded with zero panels.
 class TargetBank {
   public:
+    static constexpr Eigen::Index kLanes = 16;
+
     TargetBank() = default;
     // `targetMeans` holds T adapted mean matrices (M × D each) concatenated row by row:
     // T·M rows.
@@ -45,26 +52,25 @@ class TargetBank {
         Eigen::Index target;
     };
     // A bank of targets copied from banks prepared against the same background model: target t
-    // is target `picks[t].target` of `*picks[t].bank`. Runs of consecutive targets of one bank
-    // are copied whole.
+    // is target `picks[t].target` of `*picks[t].bank`. A whole block picked in order from a
+    // block at the same position is copied whole, any other target column by column.
     static TargetBank Gather(const std::vector<Pick>& picks);
 
     Eigen::Index Targets() const { return targets_; }
     Eigen::Index Components() const { return components_; }
     Eigen::Index Dimension() const { return dimension_; }
+    Eigen::Index Blocks() const { return (targets_ + kLanes - 1) / kLanes; }
 
-    // Component m's directions (T × D, row-major) and offsets (T).
-    const float* Directions(Eigen::Index m) const {
-        return directions_.data() + m * targets_ * dimension_;
+    // Block b's panels: M × (D + 1) × kLanes floats, component m's at m (D + 1) kLanes.
+    const float* Panels(Eigen::Index block) const {
+        return panels_.data() + block * components_ * (dimension_ + 1) * kLanes;
     }
-    const float* Offsets(Eigen::Index m) const { return offsets_.data() + m * targets_; }
 
   private:
     Eigen::Index targets_ = 0;
     Eigen::Index components_ = 0;
     Eigen::Index dimension_ = 0;
-    std::vector<float> directions_;  // M × T × D
-    std::vector<float> offsets_;     // M × T
+    std::vector<float> panels_;  // blocks × M × (D + 1) × kLanes
 };
 
 // The same targets' models for every condition (conditions.h), each prepared for scoring.
@@ -83,5 +89,10 @@ struct ConditionBanks {
 // score is 0.
 void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const TargetBank& bank,
                   double* scores);
+
+// The same with a given kernel of ScoringKernels() (scoring_kernel.h), which this processor
+// must support; the one above takes the preferred kernel.
+void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const TargetBank& bank,
+                  double* scores, const ScoringKernel& kernel);
 
 }  // namespace kestrune

@@ -23,4 +23,23 @@ final class JniFloor {
 
     /** What a call asks of the engine: load, score {@code sampleCount} samples, release. */
     static native int engine(String modelsDir, short[] samples, int sampleCount);
+
+    /**
+     * Has the engine load the targets under a directory and keeps them loaded.
+     *
+     * @return a handle for the three methods below, 0 when no targets loaded
+     */
+    static native long loadSet(String modelsDir);
+
+    /** The number of targets in a set from {@link #loadSet}. */
+    static native int loadedTargetCount(long set);
+
+    /**
+     * The engine's scoring alone on a set from {@link #loadSet}; the log scores go into
+     * {@code logScores} when it is not null. Returns the engine's code.
+     */
+    static native int scoreLoadedSet(long set, short[] samples, int sampleCount, int[] logScores);
+
+    /** Hands a set from {@link #loadSet} back to the engine. */
+    static native void releaseLoadedSet(long set);
 }
