@@ -41,14 +41,15 @@ section "Accuracy on real speech (its table follows)"
 ctest --test-dir "$build" -L accuracy --no-tests=error --output-on-failure -V
 
 # --- Reliability: soak, valgrind, sanitizers -------------------------------------------------
-# The JVM soak (100 000 identification calls from 8 threads with CheckJNI; resident memory may
-# not grow), the native tests under valgrind's memcheck, the native tests in a build with
+# The soaks (the JVM's: 100 000 identification calls from 8 threads with CheckJNI; the engine's
+# model cache: 3 000 loads, scorings, releases and rewrites on 5 threads; resident memory may
+# not grow in either), the native tests under valgrind's memcheck, the native tests in a build with
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the multi-threaded identification and
 # model-cache tests in a ThreadSanitizer build. Every report stops the run. The JVM tests stay
 # out of the sanitizer builds: a JVM does not run under their runtimes. Those builds are
 # unoptimised: they build in a third of the time of an optimised one, and the sanitizers see
 # every access as written.
-section "JVM soak test"
+section "Soak tests"
 ctest --test-dir "$build" -L soak --no-tests=error -V
 
 section "Native tests under valgrind memcheck"

@@ -324,14 +324,17 @@ bool ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes,
         error = "no such file: " + PathUtf8(path);
         return false;
     }
-    const uintmax_t size = std::filesystem::file_size(path, code);
-    if (code || size > maxBytes) {
-        error = code ? "cannot read " + PathUtf8(path) : "file too large: " + PathUtf8(path);
+    // The size comes from the open file itself: a file renamed over this path between a size
+    // taken by name and the open (an enrollment rewriting the target) would be read short or
+    // cut, and a good model refused.
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+    if (size < 0 || static_cast<uint64_t>(size) > maxBytes) {
+        error = size < 0 ? "cannot read " + PathUtf8(path) : "file too large: " + PathUtf8(path);
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
     bytes.resize(static_cast<size_t>(size));
-    if (!in ||
+    if (!in.seekg(0) ||
         !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
         error = "cannot read " + PathUtf8(path);
         return false;
