@@ -32,11 +32,16 @@ inline constexpr float kNoisySnrWidthDb = 2.0f;
 // Weights below this are left out (the model is not scored).
 inline constexpr double kNegligibleWeight = 0.02;
 
+// How far speech of this SNR counts as noisy: 0 (clean) to 1 (noisy).
+inline double NoisyWeight(double snrDb) {
+    return 1.0 / (1.0 + std::exp((snrDb - kNoisySnrDb) / kNoisySnrWidthDb));
+}
+
 // The weight of each condition's models in a trial's score.
 inline std::array<double, kConditions> ConditionWeights(const RecordingTraits& traits) {
     const double telephone =
         1.0 / (1.0 + std::exp((traits.outOfBandDb - kTelephoneBandDb) / kTelephoneBandWidthDb));
-    const double noisy = 1.0 / (1.0 + std::exp((traits.snrDb - kNoisySnrDb) / kNoisySnrWidthDb));
+    const double noisy = NoisyWeight(traits.snrDb);
     std::array<double, kConditions> weights = {(1.0 - telephone) * (1.0 - noisy),
                                                (1.0 - telephone) * noisy, telephone};
     double total = 0.0;

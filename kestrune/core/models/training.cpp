@@ -94,15 +94,24 @@ void AddCohort(BackgroundModel& model, const std::vector<LabelledRecording>& rec
     }
 }
 
-bool WriteBackgroundDirectory(const std::filesystem::path& directory, const BackgroundModel& model,
-                              std::string& error) {
+namespace {
+
+bool CreateDirectories(const std::filesystem::path& directory, std::string& error) {
     std::error_code code;
     std::filesystem::create_directories(directory, code);
     if (code) {
         error = "cannot create " + PathUtf8(directory) + ": " + code.message();
         return false;
     }
-    return WriteFileAtomically(directory / kBackgroundFileName, EncodeBackground(model), error);
+    return true;
+}
+
+}  // namespace
+
+bool WriteBackgroundDirectory(const std::filesystem::path& directory, const BackgroundModel& model,
+                              std::string& error) {
+    return CreateDirectories(directory, error) &&
+           WriteFileAtomically(directory / kBackgroundFileName, EncodeBackground(model), error);
 }
 
 bool ReadBackground(const std::filesystem::path& path, std::shared_ptr<const Background>& ubm,
@@ -135,13 +144,8 @@ bool WriteTargetModel(const std::filesystem::path& models, const std::string& na
     }
     const std::filesystem::path directory =
         models / std::u8string(reinterpret_cast<const char8_t*>(name.data()), name.size());
-    std::error_code code;
-    std::filesystem::create_directories(directory, code);
-    if (code) {
-        error = "cannot create " + PathUtf8(directory) + ": " + code.message();
-        return false;
-    }
-    return WriteFileAtomically(directory / kTargetFileName, EncodeTarget(model), error);
+    return CreateDirectories(directory, error) &&
+           WriteFileAtomically(directory / kTargetFileName, EncodeTarget(model), error);
 }
 
 }  // namespace kestrune

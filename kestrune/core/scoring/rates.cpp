@@ -28,7 +28,7 @@ constexpr double kNoisyCopyOptimism = 1.0;
 constexpr double kTelephoneCopyOptimism = 0.5;
 
 double DegradedCopyOptimism(const GenuineSample& sample) {
-    const double noisy = 1.0 / (1.0 + std::exp((sample.snrDb - kNoisySnrDb) / kNoisySnrWidthDb));
+    const double noisy = NoisyWeight(sample.snrDb);
     return kNoisyCopyOptimism * noisy * (1.0 - sample.telephone) +
            kTelephoneCopyOptimism * sample.telephone;
 }
@@ -80,8 +80,8 @@ double RegularisedIncompleteBeta(double a, double b, double x) {
 }
 
 // The weight of each sample for a trial in `conditions`, relative to the nearest sample's.
-std::vector<double> ConditionWeights(const std::vector<GenuineSample>& genuine,
-                                     const TrialConditions& conditions) {
+std::vector<double> SampleWeights(const std::vector<GenuineSample>& genuine,
+                                  const TrialConditions& conditions) {
     // Log-weights first, so that the nearest sample weighs 1 however far the trial lies from
     // all of them.
     const double logFrames = std::log(std::max(conditions.frames, 1.0));
@@ -124,7 +124,7 @@ double FalseRejectionPercent(const std::vector<GenuineSample>& genuine,
     if (genuine.empty()) {
         return 0.0;
     }
-    const std::vector<double> weights = ConditionWeights(genuine, conditions);
+    const std::vector<double> weights = SampleWeights(genuine, conditions);
     double total = 0.0, below = 0.0;
     for (size_t i = 0; i < genuine.size(); ++i) {
         total += weights[i];
@@ -159,7 +159,7 @@ FalseRejectionCurve::FalseRejectionCurve(const std::vector<GenuineSample>& genui
     }
     // The samples' weights gathered on a grid of scores, smoothed by the score kernel (a
     // Gaussian of kScoreWidth, tabulated once), then summed into the curve.
-    const std::vector<double> weights = ConditionWeights(genuine, conditions);
+    const std::vector<double> weights = SampleWeights(genuine, conditions);
     double low = genuine.front().score, high = low;
     for (const GenuineSample& sample : genuine) {
         low = std::min<double>(low, sample.score);
