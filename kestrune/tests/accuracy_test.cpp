@@ -18,6 +18,7 @@
 #include "support/wave_writer.h"
 #include "tool/audio_input.h"
 #include "tool/commands.h"
+#include "tool/evaluation.h"
 
 namespace kestrune {
 namespace {
@@ -26,29 +27,6 @@ using testing::CorpusRecordings;
 using testing::kCorpusSpeakerCount;
 using testing::kCorpusSpeakers;
 using testing::WaveEncoding;
-
-// The smallest error rate e for which some threshold keeps both the false rejections and the
-// false acceptances at or below e.
-double EqualErrorRate(std::vector<double> genuine, std::vector<double> impostor) {
-    std::sort(genuine.begin(), genuine.end());
-    std::sort(impostor.begin(), impostor.end());
-    std::vector<double> thresholds = genuine;
-    thresholds.insert(thresholds.end(), impostor.begin(), impostor.end());
-    thresholds.push_back(1e300);
-    double best = 1.0;
-    for (double threshold : thresholds) {
-        const double frr =
-            static_cast<double>(std::lower_bound(genuine.begin(), genuine.end(), threshold) -
-                                genuine.begin()) /
-            genuine.size();
-        const double far =
-            static_cast<double>(impostor.end() -
-                                std::lower_bound(impostor.begin(), impostor.end(), threshold)) /
-            impostor.size();
-        best = std::min(best, std::max(frr, far));
-    }
-    return best;
-}
 
 struct Outcome {
     int trials = 0;
