@@ -14,6 +14,9 @@
 #                                                  options for train-ubm and enroll
 #   UBM=DIR scripts/evaluate.sh ...                use this background model (for example the
 #                                                  shipped data/ubm) instead of training one
+#   DOC=docs/ACCURACY.md scripts/evaluate.sh ...   also write the tables as a Markdown document
+#                                                  (test and validation trials under their own
+#                                                  headings, with this run's settings and date)
 #
 # CORPUS_DIR must hold librispeech-excerpts/, arabic-commands/ and fsdd/ (see
 # scripts/protocols.py for what each protocol takes from them).
@@ -21,7 +24,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [[ $# -ne 1 ]]; then
-    sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
 fi
 corpus=$1
@@ -52,6 +55,7 @@ fi
 python3 scripts/protocols.py "$corpus" "$work"
 mkdir -p "$run"
 started=$SECONDS
+trained=0  # 1 once this run trains or enrolls anything
 
 if [[ -n ${UBM:-} ]]; then
     ubm=$UBM
@@ -60,6 +64,7 @@ else
     if [[ ! -f $ubm/ubm.krn ]]; then
         mapfile -t ubm_files <"$work/lists/ubm.args"
         echo "evaluate.sh: training the background model (log: $run/train-ubm.log)"
+        trained=1
         "$tool" train-ubm --out "$ubm" "${train_args[@]}" "${ubm_files[@]}" \
             >"$run/train-ubm.log" 2>&1 || { cat "$run/train-ubm.log"; exit 1; }
     fi
@@ -72,6 +77,7 @@ enroll_protocol() {
     rm -rf "$models"
     mkdir -p "$models"
     echo "evaluate.sh: enrolling the $protocol targets (logs: $models/*.log)"
+    trained=1
     (cd "$work/lists" && cat "enroll-$protocol.tsv") | while IFS= read -r line; do
         printf '%s\0' "$line"
     done | xargs -0 -P "$jobs" -I{} bash -c '
@@ -91,7 +97,7 @@ models_of() { [[ $1 == librilong ]] && echo libri || echo "$1"; }
 for protocol in "${protocols[@]}"; do
     enroll_protocol "$(models_of "$protocol")"
 done
-echo "evaluate.sh: background model and enrollment took $((SECONDS - started)) s"
+echo "evaluate.sh: background model and enrollment took $((SECONDS - started)) s" >&2
 
 # One evaluation: prints its measures as name=value pairs on one line.
 measure() {
@@ -102,8 +108,18 @@ measure() {
 
 value() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2"; }
 
-for split in "${splits[@]}"; do
-    printf '\n%s trials\n' "$split"
+# Markdown: each split's table under its own heading, so that the figures that were tuned on
+# can never pass for those that were not.
+heading() {
+    case $1 in
+        test) echo "## Test trials (no constant was chosen on these)" ;;
+        validation) echo "## Validation trials (every constant was chosen on these)" ;;
+        *) echo "## $1 trials" ;;
+    esac
+}
+
+split_table() {
+    local split=$1 protocol condition m
     printf '| Protocol | Condition | Trials | Top-1 | by FRR | by FAR | EER | Open-set EER |'
     printf ' Imp. FAR≤1/5/10 %% | Gen. FRR≤1/5/10 %% | s |\n'
     printf '|---|---|---|---|---|---|---|---|---|---|---|\n'
@@ -120,5 +136,53 @@ for split in "${splits[@]}"; do
                 "$(value seconds "$m")"
         done
     done
-done
+}
+
+settings() {
+    local revision
+    revision=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
+    git diff --quiet HEAD 2>/dev/null || revision="$revision with uncommitted changes"
+    echo "Written by \`scripts/evaluate.sh\` on $(date -u +%Y-%m-%d) from revision $revision."
+    echo
+    echo "| Setting | Value |"
+    echo "|---|---|"
+    if [[ -n ${UBM:-} ]]; then
+        echo "| Background model | \`$(basename "$UBM")\` given with \`UBM=\` (not trained by this run) |"
+    else
+        echo "| Background model | \`kestrune train-ubm\` with ${TRAIN_ARGS:-its defaults} on the protocols' background speakers |"
+    fi
+    echo "| Enrollment | \`kestrune enroll\` with ${ENROLL_ARGS:-its defaults} |"
+    echo "| Protocols | ${protocols[*]} |"
+    if ((trained)); then
+        echo "| Background model and enrollment | ${prepared_seconds} s |"
+    else
+        echo "| Background model and enrollment | reused from an earlier run of the same settings |"
+    fi
+    echo
+    echo "Columns: top-1 identification in percent, ranked by score, by FRR and by FAR; EER over"
+    echo "every comparison; open-set EER of each trial's best score, enrolled against never-enrolled"
+    echo "speakers; the share of impostor comparisons reported at FAR ≤ 1, 5 and 10 % and of genuine"
+    echo "comparisons reported at FRR ≤ 1, 5 and 10 % (honest rates give 1, 5 and 10); the seconds"
+    echo "\`kestrune evaluate\` took on the list. The protocols are described in"
+    echo "\`scripts/protocols.py\`."
+}
+
+prepared_seconds=$((SECONDS - started))
+document=$(mktemp)
+trap 'rm -f "$document"' EXIT
+{
+    echo "# Accuracy on the development protocols"
+    echo
+    settings
+    for split in "${splits[@]}"; do
+        echo
+        heading "$split"
+        echo
+        split_table "$split"
+    done
+} | tee "$document"
+if [[ -n ${DOC:-} ]]; then
+    cp "$document" "$DOC"
+    echo "evaluate.sh: wrote $DOC"
+fi
 echo "evaluate.sh: done in $((SECONDS - started)) s; scores of every comparison in $run"
