@@ -17,10 +17,12 @@
 #include <vector>
 
 #include "bridge/scoped_model_set.h"
+#include "core/contract/model_directories.h"
 #include "core/contract/target_set.h"
+#include "core/enrollment/cohort.h"
 #include "core/models/adaptation.h"
+#include "core/models/background_training.h"
 #include "core/models/model_files.h"
-#include "core/models/training.h"
 #include "core/scoring/scoring.h"
 #include "core/scoring/scoring_kernel.h"
 #include "engine/kestrune.h"

@@ -1,9 +1,10 @@
 // kestrune enroll: a target model from WAVE files.
 #include <filesystem>
 
-#include "core/contract/names.h"
+#include "core/base/path_text.h"
+#include "core/contract/model_directories.h"
+#include "core/enrollment/enrollment.h"
 #include "core/models/model_files.h"
-#include "core/models/training.h"
 #include "tool/arguments.h"
 #include "tool/commands.h"
 

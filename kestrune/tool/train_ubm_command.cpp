@@ -1,9 +1,11 @@
 // kestrune train-ubm: a background model from labelled WAVE files.
 #include <filesystem>
 
+#include "core/contract/model_directories.h"
+#include "core/enrollment/cohort.h"
 #include "core/frontend/front_end_fields.h"
+#include "core/models/background_training.h"
 #include "core/models/model_files.h"
-#include "core/models/training.h"
 #include "tool/arguments.h"
 #include "tool/commands.h"
 

@@ -25,10 +25,11 @@
 #include <thread>
 #include <vector>
 
+#include "core/base/path_text.h"
 #include "core/contract/engine_codes.h"
+#include "core/contract/model_directories.h"
 #include "core/contract/names.h"
 #include "core/models/model_files.h"
-#include "core/models/training.h"
 #include "engine/kestrune.h"
 #include "support/fake_jni.h"
 #include "support/identification_call.h"

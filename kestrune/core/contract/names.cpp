@@ -118,13 +118,4 @@ std::string ModifiedUtf8Name(std::string_view utf8, size_t maxBytes) {
     return out;
 }
 
-std::string PathUtf8(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(reinterpret_cast<const char*>(text.data()), text.size());
-}
-
-std::string FileNameUtf8(const std::filesystem::path& path) {
-    return PathUtf8(path.filename());
-}
-
 }  // namespace kestrune

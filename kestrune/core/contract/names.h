@@ -21,11 +21,4 @@ std::optional<std::filesystem::path> PathFromModifiedUtf8(const char* text);
 // not part of valid UTF-8 becomes U+FFFD.
 std::string ModifiedUtf8Name(std::string_view utf8, size_t maxBytes);
 
-// The UTF-8 bytes of a path, for messages (path::string() is in the platform's narrow encoding,
-// which on Windows need not hold every character of a path).
-std::string PathUtf8(const std::filesystem::path& path);
-
-// The UTF-8 bytes of a path's last component.
-std::string FileNameUtf8(const std::filesystem::path& path);
-
 }  // namespace kestrune

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "core/contract/file_identity.h"
-#include "core/models/background.h"
-#include "core/models/enrollment.h"
+#include "core/models/target_model.h"
+#include "core/scoring/background.h"
 #include "core/scoring/rates.h"
 #include "core/scoring/scoring.h"
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <system_error>
 
-#include "core/contract/names.h"
+#include "core/base/path_text.h"
 #include "core/models/model_files.h"
 
 #if !defined(_WIN32)

@@ -10,7 +10,7 @@
 
 #include "core/contract/model_cache.h"
 #include "core/contract/prepared_targets.h"
-#include "core/models/background.h"
+#include "core/scoring/background.h"
 
 namespace kestrune {
 

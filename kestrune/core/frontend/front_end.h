@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/models/matrix.h"
+#include "core/base/matrix.h"
 
 namespace kestrune {
 

@@ -1,8 +1,8 @@
 // MAP adaptation of the background model's means towards one speaker's speech.
 #pragma once
 
+#include "core/base/matrix.h"
 #include "core/models/gmm.h"
-#include "core/models/matrix.h"
 
 namespace kestrune {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "core/models/matrix.h"
+#include "core/base/matrix.h"
 
 namespace kestrune {
 

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <system_error>
 
-#include "core/contract/names.h"
-#include "core/models/byte_io.h"
+#include "core/base/byte_io.h"
+#include "core/base/path_text.h"
 
 namespace kestrune {
 namespace {
@@ -303,18 +303,6 @@ bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::str
         model.genuine.push_back(sample);
     }
     return Finish(in, "target model", error);
-}
-
-bool TargetFitsBackground(const TargetModel& model, const Background& ubm) {
-    if (model.ubmFingerprint != ubm.fingerprint()) {
-        return false;
-    }
-    for (const FloatMatrix& means : model.means) {
-        if (means.rows() != ubm.gmm().Components() || means.cols() != ubm.gmm().Dimension()) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes,

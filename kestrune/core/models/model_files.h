@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "core/models/background.h"
-#include "core/models/enrollment.h"
+#include "core/models/background_model.h"
+#include "core/models/target_model.h"
 
 namespace kestrune {
 
@@ -41,9 +41,8 @@ bool DecodeBackground(const std::vector<uint8_t>& file, BackgroundModel& model,
 
 std::vector<uint8_t> EncodeTarget(const TargetModel& model);
 // Checks the file on its own; whether it fits a background model is checked by
-// TargetFitsBackground.
+// TargetFitsBackground (scoring/background.h).
 bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::string& error);
-bool TargetFitsBackground(const TargetModel& model, const Background& ubm);
 
 // The fingerprint a background model gets when it is encoded.
 uint64_t BackgroundFingerprint(const BackgroundModel& model);

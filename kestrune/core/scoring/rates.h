@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/models/target_model.h"
+
 namespace kestrune {
 
 // What a trial's scores depend on besides the speaker.
@@ -19,15 +21,6 @@ struct TrialConditions {
     double frames = 0.0;     // speech frames
     double snrDb = 0.0;      // estimated signal-to-noise ratio (RecordingTraits::snrDb)
     double telephone = 0.0;  // weight of the telephone models (conditions.h)
-};
-
-// One genuine score measured at enrollment: a held-out part of the target's speech scored
-// against a model adapted without it, normalised by the cohort as a trial would be.
-struct GenuineSample {
-    float score = 0.0f;
-    float frames = 0.0f;
-    float snrDb = 0.0f;
-    float telephone = 0.0f;
 };
 
 // Percent (0 to 100) of impostor comparisons that score `z` (a normalised score) or more.

@@ -8,9 +8,9 @@
 
 #include <array>
 
+#include "core/base/matrix.h"
 #include "core/frontend/conditions.h"
 #include "core/models/gmm.h"
-#include "core/models/matrix.h"
 
 namespace kestrune {
 

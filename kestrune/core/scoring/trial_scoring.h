@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/frontend/front_end.h"
-#include "core/models/background.h"
+#include "core/scoring/background.h"
 #include "core/scoring/rates.h"
 #include "core/scoring/scoring.h"
 

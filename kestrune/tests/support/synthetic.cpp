@@ -8,6 +8,7 @@
 #include <numbers>
 #include <random>
 
+#include "core/enrollment/cohort.h"
 #include "core/models/model_files.h"
 
 namespace kestrune::testing {

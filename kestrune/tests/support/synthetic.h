@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "core/models/background.h"
-#include "core/models/enrollment.h"
-#include "core/models/training.h"
+#include "core/enrollment/enrollment.h"
+#include "core/models/background_training.h"
+#include "core/scoring/background.h"
 
 namespace kestrune::testing {
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "core/models/enrollment.h"
+#include "core/enrollment/enrollment.h"
 #include "core/scoring/rates.h"
 #include "core/scoring/trial_scoring.h"
 #include "support/synthetic.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <functional>
 
-#include "core/models/byte_io.h"
+#include "core/base/byte_io.h"
 #include "core/models/model_files.h"
 #include "support/synthetic.h"
 

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "core/contract/model_cache.h"
+#include "core/contract/model_directories.h"
 #include "core/contract/target_set.h"
 #include "core/models/model_files.h"
-#include "core/models/training.h"
 #include "core/scoring/trial_scoring.h"
 #include "support/synthetic.h"
 

@@ -7,8 +7,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "core/contract/model_directories.h"
 #include "core/models/model_files.h"
-#include "core/models/training.h"
 #include "support/synthetic.h"
 #include "support/wave_writer.h"
 #include "tool/audio_input.h"

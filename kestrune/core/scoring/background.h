@@ -1,26 +1,18 @@
-// The background model (UBM) and everything derived from it that scoring needs.
+// The background model (UBM) prepared for use: everything derived from it that scoring needs.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
+#include "core/base/matrix.h"
 #include "core/frontend/front_end.h"
+#include "core/models/background_model.h"
 #include "core/models/gmm.h"
-#include "core/models/matrix.h"
+#include "core/models/target_model.h"
 #include "core/scoring/scoring.h"
 
 namespace kestrune {
-
-// What a background model file holds.
-struct BackgroundModel {
-    FrontEndConfig frontEnd;
-    DiagonalGmm gmm;
-    uint32_t topComponents = 5;  // background components evaluated per frame when scoring
-    // Models of background speakers, adapted as targets are (K · M rows each): a trial's
-    // scores against them measure how any impostor scores on it (test normalisation).
-    std::array<FloatMatrix, kConditions> cohortMeans;
-};
 
 // A background model ready for use: immutable, shared by every thread and every target set
 // loaded against it.
@@ -52,5 +44,8 @@ class Background {
     ConditionBanks cohort_;
     uint64_t fingerprint_;
 };
+
+// True when `model` was adapted from `ubm` (its recorded fingerprint) and has its shape.
+bool TargetFitsBackground(const TargetModel& model, const Background& ubm);
 
 }  // namespace kestrune

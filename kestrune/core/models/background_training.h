@@ -1,16 +1,15 @@
-// Training a background model from labelled recordings, and the directories the tool writes:
-// a background-model directory (ubm.krn) and a models directory with one subdirectory per
-// target (target.krn).
+// Training a background model: the frames of labelled background recordings and of degraded
+// copies of them, pooled into one mixture trained by EM.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "core/models/background.h"
-#include "core/models/enrollment.h"
+#include "core/base/matrix.h"
+#include "core/frontend/augmentation.h"
+#include "core/frontend/front_end.h"
+#include "core/models/background_model.h"
 #include "core/models/gmm.h"
 
 namespace kestrune {
@@ -49,26 +48,5 @@ std::vector<LabelledFeatures> TrainingSessions(const FrontEnd& frontEnd,
 // recording normalised on its own before it joins the pool). At least one frame is needed.
 BackgroundModel TrainBackground(const std::vector<LabelledFeatures>& recordings,
                                 const BackgroundOptions& options, const EmProgress& progress = {});
-
-// Adds cohort models to `model`: up to `speakers` background speakers spread over those of
-// `recordings`, each enrolled as a target is (without its genuine scores).
-void AddCohort(BackgroundModel& model, const std::vector<LabelledRecording>& recordings,
-               uint32_t speakers, const EnrollmentProgress& progress = {});
-
-// Writes ubm.krn into `directory`, creating it if needed.
-bool WriteBackgroundDirectory(const std::filesystem::path& directory, const BackgroundModel& model,
-                              std::string& error);
-
-// Reads a background model: `path` is a directory holding ubm.krn, or the file itself.
-bool ReadBackground(const std::filesystem::path& path, std::shared_ptr<const Background>& ubm,
-                    std::string& error);
-
-// True for a name that can be one directory: not empty, not "." or "..", no '/', '\\' or NUL,
-// at most 255 bytes.
-bool ValidTargetName(const std::string& name);
-
-// Writes `<models>/<name>/target.krn`, creating the directories as needed.
-bool WriteTargetModel(const std::filesystem::path& models, const std::string& name,
-                      const TargetModel& model, std::string& error);
 
 }  // namespace kestrune

@@ -1,6 +1,7 @@
 // Paths in and names out, in the modified UTF-8 that JNI uses.
 #include <gtest/gtest.h>
 
+#include "core/base/path_text.h"
 #include "core/contract/names.h"
 
 namespace kestrune {

@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "core/contract/engine_codes.h"
+#include "core/contract/model_directories.h"
 #include "core/models/model_files.h"
-#include "core/models/training.h"
 #include "engine/kestrune.h"
 #include "support/synthetic.h"
 

@@ -1,5 +1,5 @@
 // Target enrollment.
-#include "core/models/enrollment.h"
+#include "core/enrollment/enrollment.h"
 
 #include <algorithm>
 #include <array>

@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "core/base/matrix.h"
 #include "core/frontend/augmentation.h"
 #include "core/frontend/conditions.h"
-#include "core/models/background.h"
-#include "core/models/matrix.h"
+#include "core/models/target_model.h"
+#include "core/scoring/background.h"
 #include "core/scoring/rates.h"
 
 namespace kestrune {
@@ -22,15 +23,6 @@ struct EnrollmentOptions {
     // (targets adapted to the few frames of each component overfit them).
     double relevance = 8.0;
     uint32_t minimumFrames = 200;  // speech frames the enrollment must hold
-};
-
-// What a target model file holds.
-struct TargetModel {
-    uint64_t ubmFingerprint = 0;
-    float relevance = 0.0f;
-    uint32_t enrollmentFrames = 0;
-    std::array<FloatMatrix, kConditions> means;  // M × D for each condition
-    std::vector<GenuineSample> genuine;
 };
 
 // One recording's raw speech frames (FrontEnd::Compute) and what the front end saw in it.

@@ -1,0 +1,25 @@
+// What a background model file holds: the front end it analyses speech with, the mixture, and
+// the cohort of background speakers' models that normalise trial scores.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "core/base/matrix.h"
+#include "core/frontend/conditions.h"
+#include "core/frontend/front_end.h"
+#include "core/models/gmm.h"
+
+namespace kestrune {
+
+// What a background model file holds.
+struct BackgroundModel {
+    FrontEndConfig frontEnd;
+    DiagonalGmm gmm;
+    uint32_t topComponents = 5;  // background components evaluated per frame when scoring
+    // Models of background speakers, adapted as targets are (K · M rows each): a trial's
+    // scores against them measure how any impostor scores on it (test normalisation).
+    std::array<FloatMatrix, kConditions> cohortMeans;
+};
+
+}  // namespace kestrune

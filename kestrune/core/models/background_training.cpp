@@ -1,0 +1,57 @@
+// Background training.
+#include "core/models/background_training.h"
+
+#include <algorithm>
+#include <random>
+
+namespace kestrune {
+
+std::vector<LabelledFeatures> TrainingSessions(const FrontEnd& frontEnd,
+                                               const std::vector<LabelledRecording>& recordings,
+                                               uint32_t copies) {
+    std::vector<LabelledFeatures> sessions;
+    for (const LabelledRecording& recording : recordings) {
+        sessions.push_back({recording.label,
+                            frontEnd.Compute(recording.samples.data(), recording.samples.size())});
+    }
+    std::mt19937 random(20261208);
+    for (const LabelledRecording& recording : recordings) {
+        std::vector<const Samples*> others;
+        for (const LabelledRecording& other : recordings) {
+            if (other.label != recording.label) {
+                others.push_back(&other.samples);
+            }
+        }
+        for (uint32_t copy = 0; copy < copies; ++copy) {
+            const Samples degraded =
+                DegradedCopy(recording.samples, static_cast<int>(copy), others, random);
+            sessions.push_back(
+                {recording.label, frontEnd.Compute(degraded.data(), degraded.size())});
+        }
+    }
+    return sessions;
+}
+
+BackgroundModel TrainBackground(const std::vector<LabelledFeatures>& recordings,
+                                const BackgroundOptions& options, const EmProgress& progress) {
+    Eigen::Index rows = 0;
+    for (const LabelledFeatures& recording : recordings) {
+        rows += recording.frames.rows();
+    }
+    FeatureMatrix pool(rows, options.frontEnd.Dimension());
+    Eigen::Index row = 0;
+    for (const LabelledFeatures& recording : recordings) {
+        FeatureMatrix frames = recording.frames;
+        NormaliseRecording(frames, options.frontEnd);
+        pool.middleRows(row, frames.rows()) = frames;
+        row += frames.rows();
+    }
+    BackgroundModel model;
+    model.frontEnd = options.frontEnd;
+    model.gmm = TrainGmm(pool, options.em, progress);
+    model.topComponents =
+        std::min<uint32_t>(options.topComponents, static_cast<uint32_t>(model.gmm.Components()));
+    return model;
+}
+
+}  // namespace kestrune
