@@ -21,4 +21,10 @@ inline constexpr int32_t ERR_ENGINE_CONTRACT = 1120;
 // No recording, an unreadable container, or an empty data chunk.
 inline constexpr int32_t ERR_NO_AUDIO = 2071;
 
+// The reference engine's own codes, passed on unchanged like any engine's (ReturnCode.java and
+// the README name them): 4101 no background model, 4102 no targets, 4103 model-set values not
+// from its load, 4104 bad count or null array, 4105 too little speech, 4106 busy (its stream
+// limit reached; the tools retry it), 4107 out of memory, 4108 internal failure, 4109 too many
+// targets (the models directory holds more than its target limit, and none is loaded).
+
 }  // namespace jkestrune

@@ -17,7 +17,7 @@ namespace kestrune {
 inline constexpr int32_t kEngineBusy = 4106;
 
 // Tries of one call, and the waits between them: `firstWait`, doubling up to `lastWait`
-// (5, 10, ..., 320 ms: 635 ms in all before a call is given up).
+// (5, 10, ..., 320, 320, 320 ms: 1.3 s in all before a call is given up).
 struct BusyRetry {
     int tries = 10;
     std::chrono::milliseconds firstWait{5};

@@ -43,7 +43,7 @@ final class CommandOptions {
             "order of their names), whatever the ranking criterion.",
             "Names are printed with control characters and backslashes escaped (\\n, \\t,",
             "\\xNN, \\\\), so that every row is one line. Files over 1 GiB are refused; a call",
-            "the engine answers busy is retried ten times (5 ms to 320 ms apart) before the file",
+            "the engine answers busy is tried ten times (5 ms to 320 ms apart) before the file",
             "is reported as failed.",
             "",
             "Exit status: 0 all identified, 1 a call returned an error code, 2 bad usage or an",
