@@ -42,12 +42,12 @@ final class CommandOptions {
             "Targets with equal values keep the engine's order (the reference engine's: the byte",
             "order of their names), whatever the ranking criterion.",
             "Names are printed with control characters and backslashes escaped (\\n, \\t,",
-            "\\xNN, \\\\), so that every row is one line. Files over 1 GiB are refused; a call",
-            "the engine answers busy is tried ten times (5 ms to 320 ms apart) before the file",
-            "is reported as failed.",
+            "\\xNN, \\\\), so that every row is one line. Files over 1 GiB, at rates outside",
+            "4-192 kHz or longer than 60 minutes are refused; a call the engine answers busy is",
+            "tried ten times (5 ms to 320 ms apart) before the file is reported as failed.",
             "",
             "Exit status: 0 all identified, 1 a call returned an error code, 2 bad usage or an",
-            "unreadable or too large file, 3 no background model loaded, 4 the native library did",
+            "unreadable or refused file, 3 no background model loaded, 4 the native library did",
             "not load.",
             "");
 

@@ -6,6 +6,7 @@ import java.io.PrintStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.List;
+import java.util.Optional;
 import java.util.concurrent.ExecutionException;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
@@ -24,7 +25,8 @@ import java.util.concurrent.Future;
  * ({@link LoadManager#MaxQntProgramStreams()}), whatever {@code --threads} asks: the calls
  * beyond would be refused as busy. A busy answer that still comes (another user of the engine
  * in this process) is retried after 5 ms, 10 ms, doubling to 320 ms, ten tries in all, and then
- * reported as the file's failure. Files over 1 GiB are refused unread.
+ * reported as the file's failure. Files over 1 GiB are refused unread, and recordings whose
+ * header gives a rate outside 4-192 kHz or more than 60 minutes are refused before the call.
  *
  * <p>Exit status: 0 when every file was identified, 1 when any call returned an error code
  * (busy through every try included), 2 for bad usage or an unreadable or too large file, 3 when
@@ -166,6 +168,10 @@ public final class IdentifyCommand {
             wave = Files.readAllBytes(file);
         } catch (IOException e) {
             return Outcome.failed(file, "cannot read: " + e.getMessage(), EXIT_USAGE);
+        }
+        Optional<String> refused = WaveLimits.problem(wave);
+        if (refused.isPresent()) {
+            return Outcome.failed(file, "refused: " + refused.get(), EXIT_USAGE);
         }
         long wait = FIRST_BUSY_WAIT_MS;
         for (int tried = 1;; tried++) {

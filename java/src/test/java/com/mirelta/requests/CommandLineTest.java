@@ -317,4 +317,41 @@ class CommandLineTest {
         assertEquals(1, ScriptedEngine.calls().stream()
                 .filter(call -> call.startsWith("SoundData")).count());
     }
+
+    /**
+     * A header's rate and length are checked before the call: one outside the limits is refused
+     * with the limit it breaks and never reaches the engine; one at the edges is identified.
+     * (8-bit PCM, one byte a frame, so that an hour at 4 kHz is 14 MB.)
+     */
+    @ParameterizedTest
+    @CsvSource(delimiter = '|', value = {
+        "1 | 1 | a sample rate of 1 Hz: the tool takes 4 to 192 kHz",
+        "3999 | 1 | a sample rate of 3999 Hz: the tool takes 4 to 192 kHz",
+        "192001 | 1 | a sample rate of 192001 Hz: the tool takes 4 to 192 kHz",
+        "0 | 1 | a sample rate of 0 Hz: the tool takes 4 to 192 kHz",
+        "4000 | 3601 | 3601 s of audio: the tool takes at most 60 minutes",
+        "4000 | 3600 | ''",
+        "4000 | 1 | ''",
+        "192000 | 1 | ''"})
+    void ratesAndLengthsOutsideTheLimitsAreRefused(int rate, int seconds, String problem)
+            throws IOException {
+        ScriptedEngine.script("quantity 1", "target 1 1 1 anna");
+        byte[] wave = WaveFiles.wave(1, 1, 1, 8, new byte[rate == 0 ? 100 : rate * seconds]);
+        for (int i = 0; i < 4; i++) {
+            wave[24 + i] = (byte) (rate >> (8 * i));
+        }
+        Path file = Files.createTempDirectory("limits").resolve("rate-" + rate + ".wav");
+        Files.write(file, wave);
+        int status = run("--models", "/m", "--tsv", file.toString());
+        long scored = ScriptedEngine.calls().stream()
+                .filter(call -> call.startsWith("SoundData")).count();
+        if (problem.isEmpty()) {
+            assertEquals(0, status, err());
+            assertEquals(1, scored);
+        } else {
+            assertEquals(2, status);
+            assertEquals(file + ": refused: " + problem, err().strip());
+            assertEquals(0, scored);
+        }
+    }
 }
