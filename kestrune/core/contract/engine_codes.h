@@ -1,28 +1,21 @@
 // The engine's own result codes from COM_IDENTI_SoundData and its limits. The codes are kept
 // in their own range, apart from the library's (1116-1120, 2071), so that a code seen in Java
-// tells which side raised it.
+// tells which side raised it. What each code means is said once, in the Java side's
+// ReturnCode.java (which the tools and docs/JAVA-API.md use); the build compares these numbers
+// with its constants (cmake/checks/return_codes_agree.cpp).
 #pragma once
 
 #include <cstdint>
 
 namespace kestrune {
 
-// No background model has been loaded, and no target set was passed.
 inline constexpr int32_t KS_ERR_NO_UBM = 4101;
-// The target set is empty: nothing loaded under the models directory.
 inline constexpr int32_t KS_ERR_NO_TARGETS = 4102;
-// The model-set values were not produced by COM_IDENTI_LoadFromSubDirsToBuffers of this engine
-// (or the target count does not match them).
 inline constexpr int32_t KS_ERR_MODEL_SET = 4103;
-// A negative sample count or target count, or a null array where one is needed.
 inline constexpr int32_t KS_ERR_ARGUMENT = 4104;
-// The recording holds less speech than kMinimumSpeechFrames.
 inline constexpr int32_t KS_ERR_TOO_LITTLE_SPEECH = 4105;
-// kMaxStreams recordings are already being scored.
 inline constexpr int32_t KS_ERR_BUSY = 4106;
-// Memory for the recording's features or scores could not be allocated.
 inline constexpr int32_t KS_ERR_OUT_OF_MEMORY = 4107;
-// Any other failure inside the engine.
 inline constexpr int32_t KS_ERR_INTERNAL = 4108;
 
 // The most targets one load accepts; a directory with more loads none. With the default

@@ -30,6 +30,7 @@ final class CommandOptions {
             "                        the order of the files",
             "  --verbose             let the library print its own log lines",
             "  --tsv                 tab-separated rows: file, rank, target, score, FRR %, FAR %",
+            "  --codes               print every return code with its meaning (a Markdown table)",
             "  --help                show this help",
             "",
             "Scores and rates are printed to three decimals.",
@@ -58,6 +59,7 @@ final class CommandOptions {
     boolean verbose;
     boolean tsv;
     boolean help;
+    boolean codes;
     /** The FAR above which the answer is 'unknown', in percent; null without --max-far. */
     BigDecimal maxFar;
     int threads = Runtime.getRuntime().availableProcessors();
@@ -74,7 +76,7 @@ final class CommandOptions {
 
     private CommandOptions() {}
 
-    /** The options of the arguments; {@link #help} set for --help. */
+    /** The options of the arguments; {@link #help} set for --help, {@link #codes} for --codes. */
     static CommandOptions parse(String... args) throws UsageException {
         CommandOptions options = new CommandOptions();
         for (int i = 0; i < args.length; i++) {
@@ -82,6 +84,10 @@ final class CommandOptions {
             switch (arg) {
                 case "--help", "-h" -> {
                     options.help = true;
+                    return options;
+                }
+                case "--codes" -> {
+                    options.codes = true;
                     return options;
                 }
                 case "--best" -> options.best = true;
@@ -119,7 +125,8 @@ final class CommandOptions {
                     .orElseThrow(() -> new UsageException(
                             "--rank takes score, frr or far, not '" + value + "'"));
             case "--max-far" -> maxFar = percent(value);
-            default -> threads = positive(option, value);
+            case "--threads" -> threads = positive(option, value);
+            default -> throw new IllegalArgumentException("no value option " + option);
         }
     }
 

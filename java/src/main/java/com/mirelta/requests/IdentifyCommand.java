@@ -88,6 +88,10 @@ public final class IdentifyCommand {
             out.print(CommandOptions.USAGE);
             return EXIT_OK;
         }
+        if (options.codes) {
+            out.print(ReturnCode.markdownTable());
+            return EXIT_OK;
+        }
         try {
             SpeakerIdentifier.loadNativeLibraries();
         } catch (UnsatisfiedLinkError e) {

@@ -1,5 +1,7 @@
 package com.mirelta.requests;
 
+import java.lang.annotation.Native;
+
 /**
  * The native methods of the jkestrune library: speaker identification against the target
  * models enrolled under a directory, through the engine library kestrune. For an interface in
@@ -35,25 +37,24 @@ public final class LoadManager {
         NativeLibraries.load();
     }
 
-    /** Success. */
-    public static final int OK = 0;
-    /** A required string argument (the models directory or the result class name) is null. */
-    public static final int ERR_NULL_ARGUMENT = 1116;
-    /** {@code audioLength} is negative or larger than the audio array. */
-    public static final int ERR_INVALID_ARGUMENT = 1117;
-    /** A native buffer could not be allocated, or a string's characters could not be read. */
-    public static final int ERR_OUT_OF_MEMORY = 1118;
-    /**
-     * The results could not be written into the caller's array or object: the array or object
-     * is null, the array is shorter than the number of targets or of another element type, the
-     * result class is not found (it must be named with slashes, as {@link TargetResult#JNI_NAME}),
-     * or it lacks one of the four fields.
-     */
-    public static final int ERR_RESULT_DELIVERY = 1119;
-    /** The engine reported a negative number of targets, or no names for its targets. */
-    public static final int ERR_ENGINE_CONTRACT = 1120;
-    /** No recording, an unreadable WAVE container, or an empty data chunk. */
-    public static final int ERR_NO_AUDIO = 2071;
+    // The library's codes. They are @Native so that the header javac -h writes from this class
+    // lets the build compare them with the bridge's C constants; what each one means is said
+    // once, in ReturnCode.
+
+    /** {@link ReturnCode#OK}. */
+    @Native public static final int OK = 0;
+    /** {@link ReturnCode#ERR_NULL_ARGUMENT}. */
+    @Native public static final int ERR_NULL_ARGUMENT = 1116;
+    /** {@link ReturnCode#ERR_INVALID_ARGUMENT}. */
+    @Native public static final int ERR_INVALID_ARGUMENT = 1117;
+    /** {@link ReturnCode#ERR_OUT_OF_MEMORY}. */
+    @Native public static final int ERR_OUT_OF_MEMORY = 1118;
+    /** {@link ReturnCode#ERR_RESULT_DELIVERY}. */
+    @Native public static final int ERR_RESULT_DELIVERY = 1119;
+    /** {@link ReturnCode#ERR_ENGINE_CONTRACT}. */
+    @Native public static final int ERR_ENGINE_CONTRACT = 1120;
+    /** {@link ReturnCode#ERR_NO_AUDIO}. */
+    @Native public static final int ERR_NO_AUDIO = 2071;
 
     /** Rank the targets by log-likelihood score, highest first (also any value but 1 and 2). */
     public static final int RANK_BY_SCORE = 0;

@@ -10,50 +10,57 @@ import java.util.Optional;
  * of its own, or give these numbers other meanings.
  */
 public enum ReturnCode {
-    /** 0: success. */
-    OK(LoadManager.OK, false, "success"),
-    /** 1116: the models directory or the result class name is null. */
+    /** 0. */
+    OK(LoadManager.OK, false,
+            "success (also for a recording whose data holds no whole frame: nothing is scored)"),
+    /** 1116. */
     ERR_NULL_ARGUMENT(LoadManager.ERR_NULL_ARGUMENT, false,
             "the models directory or the result class name is null"),
-    /** 1117: the audio length is negative or larger than the audio array. */
+    /** 1117. */
     ERR_INVALID_ARGUMENT(LoadManager.ERR_INVALID_ARGUMENT, false,
             "the audio length is negative or larger than the audio array"),
-    /** 1118: a native buffer could not be allocated, or a string's characters read. */
+    /** 1118. */
     ERR_OUT_OF_MEMORY(LoadManager.ERR_OUT_OF_MEMORY, false,
-            "a native buffer could not be allocated, or a string's characters could not be read"),
-    /** 1119: the results could not be delivered into the caller's array or object. */
+            "a native buffer could not be allocated, or the JVM could not supply a string's"
+                    + " characters"),
+    /** 1119. */
     ERR_RESULT_DELIVERY(LoadManager.ERR_RESULT_DELIVERY, false,
             "the results could not be delivered: the result class must be named with slashes ("
                     + TargetResult.JNI_NAME + ", TargetResult.JNI_NAME) and have the four fields,"
                     + " and the array must not be null and hold every target"),
-    /** 1120: the engine reported a negative number of targets, or no names for them. */
+    /** 1120. */
     ERR_ENGINE_CONTRACT(LoadManager.ERR_ENGINE_CONTRACT, false,
             "the engine reported a negative number of targets, or no names for them"),
-    /** 2071: no recording, not a readable WAVE file, or an empty data chunk. */
+    /** 2071. */
     ERR_NO_AUDIO(LoadManager.ERR_NO_AUDIO, false,
-            "no readable WAVE audio: not a WAVE file, or its data chunk is empty"),
-    /** 4101, reference engine: no background model is loaded. */
-    ENGINE_NO_BACKGROUND_MODEL(4101, true, "no background model loaded"),
-    /** 4102, reference engine: no usable target under the models directory. */
-    ENGINE_NO_TARGETS(4102, true, "no targets usable under the models directory"),
-    /** 4103, reference engine: the model-set values are not from a load of this engine. */
-    ENGINE_FOREIGN_MODEL_SET(4103, true, "model-set values not from a load of this engine"),
-    /** 4104, reference engine: a negative count or a null array. */
-    ENGINE_BAD_ARGUMENT(4104, true, "negative count or null array"),
-    /** 4105, reference engine: fewer than 10 speech frames (0.1 s) in the recording. */
-    ENGINE_TOO_LITTLE_SPEECH(4105, true, "too little speech (fewer than 10 speech frames)"),
-    /** 4106, reference engine: too many recordings are being scored at once. */
-    ENGINE_BUSY(4106, true, "busy (too many concurrent recordings)"),
-    /** 4107, reference engine: out of memory. */
-    ENGINE_OUT_OF_MEMORY(4107, true, "out of memory"),
-    /** 4108, reference engine: any other internal failure. */
-    ENGINE_INTERNAL_FAILURE(4108, true, "other internal failure"),
+            "no readable WAVE audio: no recording, not a WAVE file, or its data chunk is empty"),
+    /** 4101, reference engine. */
+    ENGINE_NO_BACKGROUND_MODEL(EngineCodes.NO_BACKGROUND_MODEL, true,
+            "no background model loaded"),
+    /** 4102, reference engine. */
+    ENGINE_NO_TARGETS(EngineCodes.NO_TARGETS, true,
+            "no targets usable under the models directory"),
+    /** 4103, reference engine. */
+    ENGINE_FOREIGN_MODEL_SET(EngineCodes.FOREIGN_MODEL_SET, true,
+            "model-set values not from a load of this engine"),
+    /** 4104, reference engine. */
+    ENGINE_BAD_ARGUMENT(EngineCodes.BAD_ARGUMENT, true, "negative count or null array"),
+    /** 4105, reference engine. */
+    ENGINE_TOO_LITTLE_SPEECH(EngineCodes.TOO_LITTLE_SPEECH, true,
+            "too little speech (fewer than 10 speech frames)"),
+    /** 4106, reference engine. */
+    ENGINE_BUSY(EngineCodes.BUSY, true, "busy (too many concurrent recordings)"),
+    /** 4107, reference engine. */
+    ENGINE_OUT_OF_MEMORY(EngineCodes.OUT_OF_MEMORY, true, "out of memory"),
+    /** 4108, reference engine. */
+    ENGINE_INTERNAL_FAILURE(EngineCodes.INTERNAL_FAILURE, true, "other internal failure"),
     /**
      * 4109, reference engine: the models directory holds more targets than the engine loads
-     * ({@link LoadManager#MaxQntTargets()}, 10 000 for the reference engine); none is loaded.
+     * ({@link LoadManager#MaxQntTargets()}, 10 000 for the reference engine), so none is loaded.
      */
-    ENGINE_TOO_MANY_TARGETS(4109, true, "too many targets: the models directory holds more than"
-            + " the engine's limit (10 000 for the reference engine), so none was loaded");
+    ENGINE_TOO_MANY_TARGETS(EngineCodes.TOO_MANY_TARGETS, true, "too many targets: the models"
+            + " directory holds more than the engine's limit (10 000 for the reference engine),"
+            + " so none was loaded");
 
     private final int value;
     private final boolean referenceEngine;
@@ -116,5 +123,22 @@ public enum ReturnCode {
                         ? value + " (reference engine): " + code.meaning
                         : value + " " + code.name() + ": " + code.meaning)
                 .orElse(value + " (the engine's own code: not one of the reference engine's)");
+    }
+
+    /**
+     * Every code as the Markdown table the documentation shows: number, name, which side raises
+     * it, and its meaning.
+     *
+     * @return the table, one line per code after its two header lines
+     */
+    static String markdownTable() {
+        StringBuilder table = new StringBuilder("| Code | `ReturnCode` | Raised by | Meaning |\n");
+        table.append("|---|---|---|---|\n");
+        for (ReturnCode code : values()) {
+            table.append("| ").append(code.value).append(" | `").append(code.name()).append("` | ")
+                    .append(code.referenceEngine ? "the reference engine" : "the library")
+                    .append(" | ").append(code.meaning.replace("|", "\\|")).append(" |\n");
+        }
+        return table.toString();
     }
 }
