@@ -17,6 +17,7 @@ inline constexpr int32_t KS_ERR_TOO_LITTLE_SPEECH = 4105;
 inline constexpr int32_t KS_ERR_BUSY = 4106;
 inline constexpr int32_t KS_ERR_OUT_OF_MEMORY = 4107;
 inline constexpr int32_t KS_ERR_INTERNAL = 4108;
+inline constexpr int32_t KS_ERR_TOO_MANY_TARGETS = 4109;
 
 // The most targets one load accepts; a directory with more loads none. With the default
 // background model a loaded target takes about 130 kB (1.3 GB at the limit, shared by the sets
