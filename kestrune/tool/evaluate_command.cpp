@@ -107,26 +107,6 @@ int32_t DecodeAsTheLibraryDoes(const std::filesystem::path& file, std::vector<in
     return 0;
 }
 
-// The engine's codes in words, for the summary's lines on refused trials.
-std::string CodeMeaning(int32_t code) {
-    switch (code) {
-        case 4101:
-            return "no background model loaded";
-        case 4102:
-            return "no targets usable under the models directory";
-        case 4105:
-            return "too little speech";
-        case 4106:
-            return "busy: too many recordings scored at once";
-        case 4107:
-            return "out of memory";
-        case 4109:
-            return "too many targets: the models directory holds more than the engine's limit";
-        default:
-            return "";
-    }
-}
-
 bool ParseThreads(const std::string& text, unsigned& threads) {
     const char* end = text.data() + text.size();
     const auto [ptr, code] = std::from_chars(text.data(), end, threads);
@@ -301,9 +281,6 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& log) {
         std::string what = code == -1   ? "unreadable or without audio"
                            : code == -2 ? "refused: outside the limits the tools take"
                                         : "refused with code " + std::to_string(code);
-        if (!CodeMeaning(code).empty()) {
-            what += " (" + CodeMeaning(code) + ")";
-        }
         if (code == kEngineBusy) {
             what = "unscored: the engine stayed busy (code 4106) through " +
                    std::to_string(BusyRetry{}.tries) +

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
 #include <vector>
 
 namespace kestrune {
@@ -61,38 +59,6 @@ TEST(BusyRetry, BusyAnswersAreRetriedWithDoublingWaitsThenGivenUp) {
         EXPECT_EQ(waits, std::vector<milliseconds>(allWaits.begin(), allWaits.begin() + calls - 1))
             << c.busyAnswers;
     }
-}
-
-// Threads started as ConcurrentCalls says never meet a refusal from a gate of the engine's size,
-// however many were asked for.
-TEST(BusyRetry, CappedThreadsAreNeverRefused) {
-    constexpr int32_t kLimit = 3;
-    std::atomic<int32_t> active{0};
-    std::atomic<int> refused{0}, scored{0};
-    const auto call = [&] {
-        if (active.fetch_add(1) >= kLimit) {
-            active.fetch_sub(1);
-            return kEngineBusy;
-        }
-        std::this_thread::sleep_for(milliseconds(2));
-        active.fetch_sub(1);
-        return 0;
-    };
-    std::atomic<size_t> next{0};
-    constexpr size_t kTrials = 60;
-    std::vector<std::thread> pool;
-    for (unsigned t = 0; t < ConcurrentCalls(64, kLimit, kTrials); ++t) {
-        pool.emplace_back([&] {
-            while (next++ < kTrials) {
-                (call() == kEngineBusy ? refused : scored) += 1;
-            }
-        });
-    }
-    for (std::thread& thread : pool) {
-        thread.join();
-    }
-    EXPECT_EQ(refused.load(), 0);
-    EXPECT_EQ(scored.load(), static_cast<int>(kTrials));
 }
 
 }  // namespace
