@@ -102,6 +102,13 @@ std::string RecordingLimitProblem(uint32_t rate, uint64_t frames) {
 
 bool ReadWaveImage(const std::filesystem::path& path, std::vector<uint8_t>& image,
                    std::string& error) {
+    // A directory opens as a stream of unknown size, and a pipe or device could be endless.
+    std::error_code code;
+    if (!std::filesystem::is_regular_file(path, code)) {
+        error = std::filesystem::exists(path, code) ? PathUtf8(path) + ": not a regular file"
+                                                    : "cannot open " + PathUtf8(path);
+        return false;
+    }
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
     if (size < 0) {

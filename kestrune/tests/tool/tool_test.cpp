@@ -173,6 +173,9 @@ TEST(Tool, RecordingsOutsideTheLimitsAreRefusedWithTheReason) {
     std::filesystem::resize_file(directory.path() / "huge.wav", kMaxWaveFileBytes + 1);
     EXPECT_FALSE(ReadRecording(directory.path() / "huge.wav", 8000, samples, error));
     EXPECT_NE(error.find("the tools read WAVE files of at most 1 GiB"), std::string::npos) << error;
+    // Nor is anything but a regular file read: a directory has no size to check.
+    EXPECT_FALSE(ReadRecording(directory.path(), 8000, samples, error));
+    EXPECT_NE(error.find(": not a regular file"), std::string::npos) << error;
 }
 
 TEST(Tool, TrainsEnrollsAndEvaluates) {
