@@ -33,7 +33,9 @@ evaluate   scores every trial of TRIALS (lines "path<TAB>name", name the true ta
            engine library, as the Java library does, and prints top-1 identification, the EER
            over all comparisons, the open-set detection EER and the honesty of the rates.
            --ubm PATH      as for enroll
-           --threads N     trials scored in parallel (default: the machine's cores)
+           --threads N     trials scored in parallel (default: the machine's cores), at
+                           most as many as the engine scores at once; a trial the engine
+                           still answers busy after ten tries is unscored (exit status 1)
            --tsv           the summary as measure<TAB>value lines
            --scores FILE   every comparison: trial, truth, target, logScore, FRR, FAR
 
