@@ -9,6 +9,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/models/gmm.h"
+#include "core/models/target_model.h"
+
 namespace kestrune {
 
 // Features are normalised cepstra (|x| of a few units, raw c0 some hundreds); a mean this far
@@ -55,5 +58,11 @@ inline constexpr double kMaxAbsTrialScore = 1e6;
 inline bool TrialScoreInRange(double value) {
     return InRange(value, -kMaxAbsTrialScore, kMaxAbsTrialScore);
 }
+
+// Every weight, mean and variance of `gmm` in its range, the weights summing to 1.
+bool MixtureInRange(const DiagonalGmm& gmm);
+
+// Score, frames, SNR and telephone weight of a genuine sample in their ranges.
+bool GenuineSampleInRange(const GenuineSample& sample);
 
 }  // namespace kestrune
