@@ -212,21 +212,30 @@ size_t CountUsableTargets(const std::filesystem::path& models, const Background*
         return listing.size();
     }
     const std::vector<FileIdentity> files = TakeFiles(listing);
+    std::shared_ptr<const PreparedTargets> prepared;
     std::vector<ModelCache::Known> known(files.size());
     if (ubm != nullptr && !files.empty()) {
-        if (const auto prepared = cache.FindListing(ubm->fingerprint(), files)) {
-            return static_cast<size_t>(prepared->Targets());
+        prepared = cache.FindListing(ubm->fingerprint(), files);
+        if (!prepared) {
+            known = cache.FindFiles(ubm->fingerprint(), files);
         }
-        known = cache.FindFiles(ubm->fingerprint(), files);
     }
-    size_t usable = 0;
+    // The targets a load would take, names and all.
+    std::vector<int32_t> chosen;
+    std::vector<std::string> slotNames;
     for (size_t i = 0; i < files.size(); ++i) {
         TargetModel model;
-        usable += known[i].prepared
-                      ? known[i].target >= 0
-                      : ReadTarget(files[i].path, ubm, reader, model) == Verdict::kUsable;
+        const bool usable = prepared ? prepared->targetOf[i] >= 0
+                            : known[i].prepared
+                                ? known[i].target >= 0
+                                : ReadTarget(files[i].path, ubm, reader, model) == Verdict::kUsable;
+        if (usable) {
+            chosen.push_back(static_cast<int32_t>(i));
+            slotNames.push_back(*SlotName(listing[i].name, true));
+        }
     }
-    return usable;
+    LeaveOutCollisions(models, listing, chosen, slotNames);
+    return chosen.size();
 }
 
 }  // namespace kestrune

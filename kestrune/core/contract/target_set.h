@@ -57,8 +57,9 @@ std::unique_ptr<TargetSet> LoadTargetSet(const std::filesystem::path& models,
                                          size_t* filesRead = nullptr);
 
 // The number of targets a load would find usable: those that fit `ubm`, or, without one, those
-// whose model file reads correctly. A directory listing more than `limit` targets gives the
-// number listed, without reading any file.
+// whose model file reads correctly; targets whose names meet are not counted, as a load leaves
+// them out. A directory listing more than `limit` targets gives the number listed, without
+// reading any file.
 size_t CountUsableTargets(const std::filesystem::path& models, const Background* ubm,
                           ModelCache& cache, size_t limit = SIZE_MAX,
                           const TargetFileReader& reader = {});

@@ -205,6 +205,7 @@ TEST_F(HostileTargets, NamesThatMeetOnceConvertedAreLeftOut) {
     WriteBytes("caf\xC3\xA9", EncodeTarget(material_.targets[0]));  // proper UTF-8: distinct
 
     ::testing::internal::CaptureStderr();
+    EXPECT_EQ(COM_IDENTI_GetQntModelsFromSubDirs(models_.path().c_str()), 4);
     const Result first = LoadAndScore(models_.path(), material_.speech);
     const Result second = LoadAndScore(models_.path(), material_.speech);
     const std::string log = ::testing::internal::GetCapturedStderr();
