@@ -165,7 +165,7 @@ std::vector<float> ReadMeans(ByteReader& in, uint64_t count) {
     values.resize(static_cast<size_t>(count));
     if constexpr (std::endian::native == std::endian::little) {
         const uint8_t* bytes = in.Take(static_cast<size_t>(count) * 4);
-        if (bytes != nullptr) {
+        if (bytes != nullptr && count > 0) {  // no copy to the null data of an empty vector
             std::memcpy(values.data(), bytes, static_cast<size_t>(count) * 4);
         }
     } else {
