@@ -61,6 +61,14 @@ TEST(ModelRanges, BackgroundValuesOutsideTheirRangesAreRefused) {
     const float farMean = static_cast<float>(kMaxAbsMean) * 2.0f;
     const BackgroundCase cases[] = {
         {"unchanged", [](BackgroundModel&) {}, true},
+        // Nothing to copy: under UndefinedBehaviorSanitizer, no copy to an empty vector's null.
+        {"no cohort",
+         [](BackgroundModel& m) {
+             for (FloatMatrix& cohort : m.cohortMeans) {
+                 cohort.resize(0, 4);
+             }
+         },
+         true},
         {"mean at the bound", [](BackgroundModel& m) { m.gmm.means(1, 3) = -kMaxAbsMean; }, true},
         {"mean of 1e19", [](BackgroundModel& m) { m.gmm.means(0, 0) = 1e19; }, false},
         {"mean just beyond", [](BackgroundModel& m) { m.gmm.means(1, 2) = kMaxAbsMean * 1.001; },
