@@ -46,7 +46,11 @@ final class ResultFile {
             writer.flush();
             channel.force(true);
         } catch (IOException | RuntimeException e) {
-            Files.deleteIfExists(partial);
+            try {
+                Files.deleteIfExists(partial);
+            } catch (IOException cleanup) {
+                e.addSuppressed(cleanup);
+            }
             throw e;
         }
         Files.move(partial, out, StandardCopyOption.ATOMIC_MOVE,
