@@ -5,12 +5,13 @@
 #      by scripts/slurm-identify.sh, equal a single-process `batch` run byte for byte;
 #   3. a task that fails (its shard's output cannot be written) fails only its shard, and the
 #      same command run again submits that shard alone and ends complete;
-#   4. the same shards as local processes (--local) give the same file.
+#   4. the same shards as local processes (--local) give the same file;
+#   5. --enroll enrolls a list of targets as a job array.
 # Exit 77 (skipped, with a line saying why) where the cluster cannot run: not root, or Slurm or
 # munge not installed. Under CI (CI=true) that is a failure instead, as is a cluster that does
 # not start.
 #
-#   slurm_test.sh REPO JAR REAL_ENGINE_WORK CORPUS
+#   slurm_test.sh REPO JAR KESTRUNE_TOOL REAL_ENGINE_WORK CORPUS
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -25,7 +26,7 @@ if [[ ${1:-} == --fail-after-start ]]; then
     exit 3
 fi
 
-repo=$1 jar=$2 real=$3 corpus=$4
+repo=$1 jar=$2 tool=$3 real=$4 corpus=$5
 identify=$repo/scripts/slurm-identify.sh
 
 cannot_run() {
@@ -149,6 +150,22 @@ set +e
     "${options[@]}" >"$tmp/local.log" 2>&1
 set -e
 check "--local gives the same file" cmp "$tmp/single.tsv" "$tmp/local.tsv"
+
+# 5. Three targets from a list (ten digits, about 4 s, each), as 2 shards on the cluster.
+for speaker in george lucas theo; do
+    printf '%s' "$speaker"
+    printf '\t%s' "$corpus"/[0-9]_"${speaker}"_15.wav
+    printf '\n'
+done >"$tmp/names.tsv"
+set +e
+KESTRUNE=$tool POLL_SECONDS=0.5 "$identify" --enroll --list "$tmp/names.tsv" \
+    --models "$tmp/enrolled" --ubm "$real/ubm" --shards 2 >"$tmp/enroll.log" 2>&1
+status=$?
+set -e
+cat "$tmp/enroll.log"
+check "--enroll succeeds" [ "$status" -eq 0 ]
+check "and writes every target of the list" \
+    [ "$(find "$tmp/enrolled" -name target.krn | wc -l)" -eq 3 ]
 
 if [[ $failures -ne 0 ]]; then
     echo "logs: $(ls "$work/logs")"
