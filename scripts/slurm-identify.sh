@@ -165,8 +165,16 @@ else
         --output="$work/logs/slurm-merge-%j.out" ${sbatch_extra[@]+"${sbatch_extra[@]}"} "$merge")
     merge_id=${merge_id%%;*}
     echo "slurm-identify: job array $array_id, merge job $merge_id; waiting"
-    # Done when the merge job has left the queue: it starts only after every task has ended.
-    while squeue -h -j "$merge_id" -o %T 2>/dev/null | grep -q .; do sleep "$poll"; done
+    # Done when the merge job has left the queue: it starts only after every task has ended. A
+    # controller that does not answer for a while is waited for, not taken for the end.
+    while :; do
+        if state=$(squeue -h -j "$merge_id" -o %T 2>"$work/logs/squeue.err"); then
+            [[ -n $state ]] || break
+        elif grep -q "Invalid job id" "$work/logs/squeue.err"; then
+            break
+        fi
+        sleep "$poll"
+    done
 fi
 
 failed=()
