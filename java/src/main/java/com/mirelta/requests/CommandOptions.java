@@ -12,6 +12,9 @@ import java.util.Locale;
 final class CommandOptions {
     static final String USAGE = String.join("\n",
             "Usage: java -jar jkestrune.jar --models DIR [options] FILE...",
+            "       java -jar jkestrune.jar batch --list LIST --models DIR --out OUT.tsv [...]",
+            "       java -jar jkestrune.jar merge --out ALL.tsv SHARD.tsv...",
+            "       (batch --help and merge --help show theirs; docs/BATCH.md has the details)",
             "",
             "Identifies the speaker of each WAVE file (16-bit PCM, A-law or mu-law) against the",
             "targets enrolled under DIR and prints the ranking.",
