@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <random>
 
+#include "core/enrollment/speech_content.h"
 #include "core/models/adaptation.h"
 #include "core/scoring/trial_scoring.h"
 
@@ -90,6 +91,22 @@ bool FitsBackground(const Background& ubm, const EnrollmentSpeech& speech, std::
                 error = "a recording's features do not fit the background model";
                 return false;
             }
+        }
+    }
+    return true;
+}
+
+// False, with `error` set, when one of the target's own recordings holds no speech
+// (SpeechContentProblem). A recording that holds none is a mistake worth saying so, rather
+// than a few frames fewer.
+bool HoldsSpeech(const std::vector<EnrollmentRecording>& recordings, std::string& error) {
+    for (size_t i = 0; i < recordings.size(); ++i) {
+        const std::string problem =
+            SpeechContentProblem(recordings[i].frames, recordings[i].traits);
+        if (!problem.empty()) {
+            error = "recording " + std::to_string(i + 1) + " of " +
+                    std::to_string(recordings.size()) + " " + problem;
+            return false;
         }
     }
     return true;
@@ -295,7 +312,7 @@ bool EnrollTarget(const Background& ubm, const EnrollmentSpeech& speech,
             progress(step);
         }
     };
-    if (!FitsBackground(ubm, speech, error)) {
+    if (!FitsBackground(ubm, speech, error) || !HoldsSpeech(speech.clean, error)) {
         return false;
     }
     const Eigen::Index frames = SpeechFrameCount(speech.clean);

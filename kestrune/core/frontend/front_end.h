@@ -3,6 +3,13 @@
 // filterbank and cepstra (filterbank.h), deltas (deltas.h), speech detection
 // (speech_detection.h), recording traits (recording_traits.h) and normalisation
 // (normalisation.h), a separate step so that a caller can cut a recording into segments first.
+//
+// Every level is measured without the frame's mean, as the spectrum is: a recording's DC offset
+// changes neither which frames count as speech nor its traits, and silence or a constant (pure
+// DC) gives no speech frames at all. A steady tone or square wave is loud in every frame and
+// gives frames as speech does: the front end does not judge what a sound is. Its traits show
+// it (RecordingTraits::levelSpreadDb near 0 dB), and enrollment refuses such a recording
+// (enrollment.h); a trial of one is scored like any other, and matches no target well.
 #pragma once
 
 #include <cstddef>

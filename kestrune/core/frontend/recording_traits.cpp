@@ -23,11 +23,34 @@ void TraitsMeter::AddSpeechFrame(const std::vector<float>& power) {
 RecordingTraits TraitsMeter::Traits(const SpeechDetection& detection) const {
     RecordingTraits traits;
     traits.snrDb = SpeechToNoiseDb(detection);
+    traits.levelSpreadDb = SpeechLevelSpreadDb(detection);
     // A floor under the out-of-band energy keeps a perfectly band-limited recording finite.
     traits.outOfBandDb =
         inBand_ > 0.0 ? static_cast<float>(10.0 * std::log10(std::max(outOfBand_, 1e-3) / inBand_))
                       : 0.0f;
     return traits;
+}
+
+float SpeechLevelSpreadDb(const SpeechDetection& detection) {
+    double sum = 0.0;
+    size_t count = 0;
+    for (size_t t = 0; t < detection.levels.size(); ++t) {
+        if (detection.speech[t]) {
+            sum += detection.levels[t];
+            ++count;
+        }
+    }
+    if (count == 0) {
+        return 0.0f;
+    }
+    const double mean = sum / static_cast<double>(count);
+    double squares = 0.0;
+    for (size_t t = 0; t < detection.levels.size(); ++t) {
+        if (detection.speech[t]) {
+            squares += (detection.levels[t] - mean) * (detection.levels[t] - mean);
+        }
+    }
+    return static_cast<float>(std::sqrt(squares / static_cast<double>(count)));
 }
 
 float SpeechToNoiseDb(const SpeechDetection& detection) {

@@ -18,6 +18,9 @@ struct RecordingTraits {
     // of all frames), in dB, at most kMaxSnrDb: low for noisy recordings. A recording without
     // a steady floor (speech trimmed of its pauses) shows no noise: kMaxSnrDb.
     float snrDb = 0.0f;
+    // Standard deviation of the speech frames' levels, in dB: speech rises and falls with its
+    // syllables, a steady tone or square wave does not (0 when no frame is speech).
+    float levelSpreadDb = 0.0f;
 };
 
 inline constexpr float kMaxSnrDb = 40.0f;
@@ -39,6 +42,9 @@ class TraitsMeter {
     double outOfBand_ = 0.0;
     double inBand_ = 0.0;
 };
+
+// The standard deviation of the speech frames' levels in dB; 0 when no frame is speech.
+float SpeechLevelSpreadDb(const SpeechDetection& detection);
 
 // The mean level of the speech frames above the noise floor, at most kMaxSnrDb (without a
 // steady floor, kMaxSnrDb); 0 when no frame is speech.

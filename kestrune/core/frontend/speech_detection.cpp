@@ -21,9 +21,14 @@ std::vector<float> FrameLevels(const Framing& framing, const int16_t* samples, s
     std::vector<float> levels(frames);
     for (size_t t = 0; t < frames; ++t) {
         const int16_t* x = framing.FrameStart(samples, t);
+        // The level of what the frame holds besides its mean: a recorder's DC offset is no
+        // sound, and must neither make silence loud nor change which frames are speech (the
+        // spectrum is taken without it too).
+        const double mean = FrameMean(x, framing.length());
         double sum = 0.0;
         for (uint32_t i = 0; i < framing.length(); ++i) {
-            sum += static_cast<double>(x[i]) * x[i];
+            const double value = x[i] - mean;
+            sum += value * value;
         }
         const double meanSquare = sum / framing.length() / (32768.0 * 32768.0);
         levels[t] =

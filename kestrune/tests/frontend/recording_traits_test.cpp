@@ -89,5 +89,29 @@ TEST(RecordingTraits, SpeechToNoiseRatio) {
     }
 }
 
+// The spread of the speech frames' levels, which tells speech from a steady sound: silent
+// frames do not count.
+TEST(RecordingTraits, LevelSpreadOfTheSpeechFrames) {
+    struct Case {
+        const char* name;
+        SpeechDetection detection;
+        float spreadDb;
+    };
+    SpeechDetection withSilence = AllSpeech({-20.0f, -30.0f, -200.0f}, {});
+    withSilence.speech[2] = false;
+    const Case cases[] = {
+        {"two levels 10 dB apart", withSilence, 5.0f},
+        {"steady", AllSpeech({-12.0f, -12.0f, -12.0f, -12.0f}, {}), 0.0f},
+        {"four levels", AllSpeech({-10.0f, -20.0f, -30.0f, -40.0f}, {}), std::sqrt(125.0f)},
+        {"no speech", SpeechDetection{{-20.0f, -10.0f}, {}, {false, false}}, 0.0f},
+    };
+    for (const Case& c : cases) {
+        EXPECT_NEAR(SpeechLevelSpreadDb(c.detection), c.spreadDb, 1e-4f) << c.name;
+        TraitsMeter meter{FrontEndConfig{}};
+        EXPECT_EQ(meter.Traits(c.detection).levelSpreadDb, SpeechLevelSpreadDb(c.detection))
+            << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace kestrune
