@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "support/engine_script.h"
+
 namespace fuzzcase {
 
 // Where the results of the call go. The fuzzer builds each from its fake JNI heap.
@@ -39,12 +41,8 @@ inline constexpr uint8_t kMaxTargets = 64;
 // Name lengths run to the whole 256-byte slot, which then has no NUL.
 inline constexpr uint16_t kMaxNameLength = 256;
 
-struct Target {
-    int32_t logScore = 0;
-    int32_t frr = 0;
-    int32_t far = 0;
-    std::string name;  // the slot's bytes; 256 of them leave it without a NUL
-};
+// The targets the engine reports, in the engine doubles' own terms.
+using Target = enginescript::Target;
 
 struct IdentificationCase {
     bool best = false;  // VerifyDataWithGetMaxProbability instead of VerifyDataWithGetAll

@@ -209,9 +209,7 @@ void Run(IdentificationCase& c) {
     }
 
     fakeengine::Script& script = fakeengine::ScriptFor();
-    for (const fuzzcase::Target& target : c.targets) {
-        script.targets.push_back({target.name, target.logScore, target.frr, target.far});
-    }
+    script.targets = c.targets;
     const auto available = static_cast<int32_t>(c.targets.size());
     call.reported = available;
     if (c.overrideCount) {

@@ -35,7 +35,7 @@ std::vector<uint8_t> Mono(size_t samples) {
 
 IdentificationCase ThreeTargets() {
     IdentificationCase c;
-    c.targets = {{1500, 300, 9000, "anna"}, {2500, 100, 7000, "bert"}, {500, 900, 8000, "carl"}};
+    c.targets = {{"anna", 1500, 300, 9000}, {"bert", 2500, 100, 7000}, {"carl", 500, 900, 8000}};
     c.audio = Mono(200);
     return c;
 }
@@ -83,19 +83,19 @@ std::vector<Seed> Seeds() {
     add("many_tied_targets", [](IdentificationCase& c) {
         c.targets.clear();
         for (int i = 0; i < fuzzcase::kMaxTargets; ++i) {
-            c.targets.push_back({i % 5, i % 3, i % 7, "t" + std::to_string(i)});
+            c.targets.push_back({"t" + std::to_string(i), i % 5, i % 3, i % 7});
         }
         c.arraySlack = 7;
     });
     add("awkward_names_verbose", [](IdentificationCase& c) {
         c.verbose = true;
-        c.targets = {{1, 1, 1, std::string(256, 'z')},
-                     {2, 2, 2, std::string(255, 'y') + "\xF0"},
-                     {3, 3, 3, "Zo\xC3\xAB \xF0\x9F\x8E\xA4"},
-                     {4, 4, 4, "bad\xFF\xC0\xAF"},
-                     {5, 5, 5, std::string("nul\0inside", 10)},
-                     {6, 6, 6, "\xED\xA0\xBC\xED\xBE\xA4"},
-                     {7, 7, 7, ""}};
+        c.targets = {{std::string(256, 'z'), 1, 1, 1},
+                     {std::string(255, 'y') + "\xF0", 2, 2, 2},
+                     {"Zo\xC3\xAB \xF0\x9F\x8E\xA4", 3, 3, 3},
+                     {"bad\xFF\xC0\xAF", 4, 4, 4},
+                     {std::string("nul\0inside", 10), 5, 5, 5},
+                     {"\xED\xA0\xBC\xED\xBE\xA4", 6, 6, 6},
+                     {"", 7, 7, 7}};
     });
 
     // Calls that end before the engine.

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace jkestrune {
@@ -102,9 +103,23 @@ TEST(RankingOrders, CountOfZeroOrLessWritesNothing) {
     }
 }
 
+// With no targets (a count of 0 or below) nothing is read or written: null arrays are safe (a
+// read or a write through one would crash the test), and through RankBy, whatever the
+// criterion, a real ranking array keeps every entry (the orders' own arrays: above).
 TEST(RankingOrders, NullArraysWithNoTargetsAreNotTouched) {
-    RankDescending(0, nullptr, nullptr);
-    RankAscending(0, nullptr, nullptr);
+    const std::vector<int32_t> untouched(4, kGuard);
+    const int32_t values[4] = {5, -3, 9, 0};
+    for (const int32_t count : {0, -1, -4, INT32_MIN}) {
+        SCOPED_TRACE("count " + std::to_string(count));
+        RankDescending(count, nullptr, nullptr);
+        RankAscending(count, nullptr, nullptr);
+        for (const int32_t rankBy : {RANK_BY_SCORE, RANK_BY_FRR, RANK_BY_FAR, -1}) {
+            RankBy(rankBy, count, {nullptr, nullptr, nullptr}, nullptr);
+            std::vector<int32_t> ranking = untouched;
+            RankBy(rankBy, count, {values, values, values}, ranking.data());
+            EXPECT_EQ(ranking, untouched) << "rank by " << rankBy;
+        }
+    }
 }
 
 // Random arrays drawn from a small pool (many ties) mixed with extreme values, against the

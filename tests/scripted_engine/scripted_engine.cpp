@@ -29,27 +29,15 @@
 #include <vector>
 
 #include "engine/kestrune.h"
+#include "support/engine_script.h"
 
 namespace {
 
-struct Target {
-    std::string name;
-    int32_t score = 0;
-    int32_t frr = 0;
-    int32_t far = 0;
-};
+using enginescript::Target;
 
-struct Script {
-    int32_t maxTargets = 0;
-    int32_t maxStreams = 0;
-    int32_t loadUbm = 1;
-    int32_t quantity = 0;
-    int32_t soundCode = 0;
-    bool loadFails = false;
-    bool countOverridden = false;
-    int32_t targetCount = 0;
+// The shared description, and how many samples SoundData lists in its log line.
+struct Script : enginescript::Script {
     int32_t logSamples = 0;
-    std::vector<Target> targets;
 };
 
 std::string Unescape(const std::string& text) {
@@ -85,7 +73,7 @@ Script ReadScript(const char* modelsPath = nullptr) {
         words >> key;
         if (key == "target") {
             Target target;
-            words >> target.score >> target.frr >> target.far;
+            words >> target.logScore >> target.frr >> target.far;
             std::string rest;
             std::getline(words >> std::ws, rest);
             target.name = Unescape(rest);
@@ -100,7 +88,7 @@ Script ReadScript(const char* modelsPath = nullptr) {
         else if (key == "max_streams")
             script.maxStreams = v;
         else if (key == "load_ubm")
-            script.loadUbm = v;
+            script.loadUbmAnswer = static_cast<uint8_t>(v);
         else if (key == "quantity")
             script.quantity = v;
         else if (key == "sound_code")
@@ -110,8 +98,7 @@ Script ReadScript(const char* modelsPath = nullptr) {
         else if (key == "log_samples")
             script.logSamples = v;
         else if (key == "target_count") {
-            script.countOverridden = true;
-            script.targetCount = v;
+            script.reportedTargetCount = v;
         } else if (key == "generate") {
             for (int32_t i = 0; i < v; ++i) {
                 char name[32];
@@ -165,7 +152,7 @@ __attribute__((visibility("default"))) int32_t COM_IDENTI_CheckedQuantVerifyStre
 
 __attribute__((visibility("default"))) uint8_t COM_IDENTI_LoadUBMModels(const char* path) {
     Log(std::string("LoadUBMModels path=") + path);
-    return static_cast<uint8_t>(ReadScript().loadUbm);
+    return ReadScript().loadUbmAnswer;
 }
 
 __attribute__((visibility("default"))) int32_t COM_IDENTI_GetQntModelsFromSubDirs(
@@ -194,7 +181,7 @@ __attribute__((visibility("default"))) void COM_IDENTI_LoadFromSubDirsToBuffers(
     // Buffer B carries the scores, so that SoundData answers for exactly what was loaded.
     auto* scores = static_cast<int32_t*>(std::calloc(count * 3 + 1, sizeof(int32_t)));
     for (size_t i = 0; i < count; ++i) {
-        scores[3 * i] = script.targets[i].score;
+        scores[3 * i] = script.targets[i].logScore;
         scores[3 * i + 1] = script.targets[i].frr;
         scores[3 * i + 2] = script.targets[i].far;
     }
@@ -205,7 +192,7 @@ __attribute__((visibility("default"))) void COM_IDENTI_LoadFromSubDirsToBuffers(
     record->buffers[1] = std::calloc(1, 8);
     record->buffers[2] = std::calloc(1, 8);
     record->soundCode = script.soundCode;
-    *targetCount = script.countOverridden ? script.targetCount : static_cast<int32_t>(count);
+    *targetCount = script.reportedTargetCount.value_or(static_cast<int32_t>(count));
     *modelValueA = static_cast<int32_t>(count);
     *modelValueB = 0x5151;
     *modelBufferA = record;

@@ -3,29 +3,16 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "support/engine_script.h"
+
 namespace fakeengine {
 
-struct Target {
-    std::string name;  // up to 256 bytes; a name of 256 bytes fills its slot without a NUL
-    int32_t logScore = 0;
-    int32_t frr = 0;
-    int32_t far = 0;
-};
+using Target = enginescript::Target;
 
-struct Script {
-    int32_t maxTargets = 0;
-    int32_t maxStreams = 0;
-    uint8_t loadUbmAnswer = 1;
-    int32_t quantity = 0;
-    std::vector<Target> targets;
-    // Reported as targetCount instead of targets.size() (for example a negative count).
-    std::optional<int32_t> reportedTargetCount;
-    bool loadFails = false;  // leaves the model set as preset
-    int32_t soundCode = 0;
+struct Script : enginescript::Script {
     // How many samples per reported sample the engine reads back, so that a test can see the
     // interleaved channels behind a frame count.
     int captureChannels = 1;

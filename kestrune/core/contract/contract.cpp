@@ -12,6 +12,7 @@
 //   targetNames   targetCount slots of 256 bytes inside the set
 // A set keeps its own references, so loading another background model, or the cache dropping
 // the set's targets, while other threads score never pulls a model from under them.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -32,6 +33,7 @@
 #include "core/contract/stream_gate.h"
 #include "core/contract/target_set.h"
 #include "core/models/model_files.h"
+#include "core/models/model_ranges.h"
 #include "core/scoring/background.h"
 #include "core/scoring/rates.h"
 #include "core/scoring/scoring.h"
@@ -57,7 +59,7 @@ class EngineState {
   private:
     static ModelCacheLimits CacheLimits() {
         ModelCacheLimits limits;
-        limits.maxBytes = CacheBytesFromSetting(std::getenv("KESTRUNE_CACHE_MB"));
+        limits.maxBytes = CacheBytesFromSetting(std::getenv(kCacheSettingName));
         return limits;
     }
 
@@ -93,12 +95,36 @@ int32_t Score(const TargetSet& set, const int16_t* samples, int32_t sampleCount,
         return KS_ERR_TOO_LITTLE_SPEECH;
     }
     const TrialScores trial = ScoreRecording(ubm, std::move(frames), traits, set.targets->banks);
-    const std::vector<double> adapted = AdaptToTargetSet(trial.scores);
-    const FalseRejectionCurve rejection(set.targets->pooledGenuine, trial.conditions);
-    const double degreesOfFreedom = TargetSetDegreesOfFreedom(adapted.size());
+    // A target whose score no speech gives is taken out of this call alone, before the set's
+    // statistics are taken, so that it cannot move the other targets' results.
+    const std::vector<uint8_t> removed = UntrustedScores(trial.scores);
+    const std::vector<double> adapted = AdaptToTargetSet(trial.scores, removed);
+    const auto kept = static_cast<size_t>(std::count(removed.begin(), removed.end(), 0));
+    // The pooled genuine scores likewise: without the removed targets' own, as a set loaded
+    // without them would pool them.
+    std::vector<GenuineSample> repooled;
+    if (kept != removed.size()) {
+        std::vector<std::vector<GenuineSample>> genuine;
+        for (size_t t = 0; t < removed.size(); ++t) {
+            if (removed[t] == 0) {
+                genuine.push_back(set.targets->genuine[t]);
+            }
+        }
+        repooled = PoolGenuineSamples(genuine);
+    }
+    const FalseRejectionCurve rejection(
+        kept != removed.size() ? repooled : set.targets->pooledGenuine, trial.conditions);
+    const double degreesOfFreedom = TargetSetDegreesOfFreedom(kept);
     for (size_t t = 0; t < adapted.size(); ++t) {
-        logScores[t] = ToThousandths(adapted[t]);
-        farValues[t] = PercentThousandths(FalseAcceptancePercent(adapted[t], degreesOfFreedom));
+        if (removed[t] != 0) {
+            logScores[t] = kRemovedTargetScore;
+            frrValues[t] = 0;
+            farValues[t] = kRemovedTargetFar;
+            continue;
+        }
+        const double score = std::clamp(adapted[t], -kMaxAbsTrialScore, kMaxAbsTrialScore);
+        logScores[t] = ToThousandths(score);
+        farValues[t] = PercentThousandths(FalseAcceptancePercent(score, degreesOfFreedom));
         frrValues[t] = PercentThousandths(rejection.Percent(trial.scores[t]));
     }
     return 0;
@@ -138,7 +164,8 @@ KESTRUNE_API uint8_t COM_IDENTI_LoadUBMModels(const char* path) {
 
 // Counts the targets a load would find usable now: those that fit the loaded background model,
 // or, before one is loaded, those whose model file reads correctly. The count is not capped at
-// kMaxTargets, so that it shows why a load of a larger directory gives none.
+// kMaxTargets, so that it shows why a load of a larger directory gives none: over the limit it
+// is the number of target directories, counted without reading their files.
 KESTRUNE_API int32_t COM_IDENTI_GetQntModelsFromSubDirs(const char* path) {
     try {
         const std::shared_ptr<const Background> ubm = State().Ubm();
@@ -146,7 +173,8 @@ KESTRUNE_API int32_t COM_IDENTI_GetQntModelsFromSubDirs(const char* path) {
         if (!models) {
             return 0;
         }
-        const size_t usable = CountUsableTargets(*models, ubm.get(), State().cache());
+        const size_t usable = CountUsableTargets(*models, ubm.get(), State().cache(),
+                                                 static_cast<size_t>(kMaxTargets));
         return static_cast<int32_t>(std::min<size_t>(usable, INT32_MAX));
     } catch (...) {
         return 0;
@@ -156,6 +184,8 @@ KESTRUNE_API int32_t COM_IDENTI_GetQntModelsFromSubDirs(const char* path) {
 // flagA: non-zero skips target models that are unreadable or belong to another background
 // model; zero makes any such model fail the whole load. flagB: non-zero cuts names longer than
 // 255 bytes (at a character boundary); zero skips those targets. The library passes 1 and 1.
+// A directory of more than kMaxTargets targets loads as a set of none, counted without reading
+// a file, whose scoring answers KS_ERR_TOO_MANY_TARGETS.
 KESTRUNE_API void COM_IDENTI_LoadFromSubDirsToBuffers(const char* path, int32_t* targetCount,
                                                       int32_t* modelValueA, void** modelBufferA,
                                                       void** modelBufferB, void** modelBufferC,
@@ -187,8 +217,8 @@ KESTRUNE_API void COM_IDENTI_LoadFromSubDirsToBuffers(const char* path, int32_t*
         }
         const TargetBank& bank = set->targets->banks.banks[0];
         *targetCount = static_cast<int32_t>(bank.Targets());
-        *modelValueA = static_cast<int32_t>(bank.Components());
-        *modelValueB = static_cast<int32_t>(bank.Dimension());
+        *modelValueA = static_cast<int32_t>(set->ubm->gmm().Components());
+        *modelValueB = static_cast<int32_t>(set->ubm->gmm().Dimension());
         *modelBufferB = const_cast<ConditionBanks*>(&set->targets->banks);
         *modelBufferC = const_cast<std::vector<GenuineSample>*>(set->targets->genuine.data());
         *modelBufferD = const_cast<Background*>(set->ubm.get());
@@ -215,17 +245,20 @@ KESTRUNE_API int32_t COM_IDENTI_SoundData(const int16_t* samples, int32_t sample
     if (targetCount == 0 && modelBufferA == nullptr) {
         return State().Ubm() ? KS_ERR_NO_TARGETS : KS_ERR_NO_UBM;
     }
+    const auto* set = static_cast<const TargetSet*>(modelBufferA);
+    if (set != nullptr && set->magic == kSetMagic && set->tooManyTargets) {
+        return targetCount == 0 ? KS_ERR_TOO_MANY_TARGETS : KS_ERR_MODEL_SET;
+    }
     if (logScores == nullptr || frrValues == nullptr || farValues == nullptr) {
         return KS_ERR_ARGUMENT;
     }
-    const auto* set = static_cast<const TargetSet*>(modelBufferA);
     if (set == nullptr || set->magic != kSetMagic) {
         return KS_ERR_MODEL_SET;
     }
     const ConditionBanks& banks = set->targets->banks;
     if (banks.Targets() != targetCount || modelBufferB != &banks ||
         modelBufferC != set->targets->genuine.data() || modelBufferD != set->ubm.get() ||
-        modelValueA != banks.banks[0].Components() || modelValueB != banks.banks[0].Dimension()) {
+        modelValueA != set->ubm->gmm().Components() || modelValueB != set->ubm->gmm().Dimension()) {
         return KS_ERR_MODEL_SET;
     }
     try {

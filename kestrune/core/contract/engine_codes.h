@@ -17,6 +17,16 @@ inline constexpr int32_t KS_ERR_TOO_LITTLE_SPEECH = 4105;
 inline constexpr int32_t KS_ERR_BUSY = 4106;
 inline constexpr int32_t KS_ERR_OUT_OF_MEMORY = 4107;
 inline constexpr int32_t KS_ERR_INTERNAL = 4108;
+// The models directory holds more than kMaxTargets targets: the load counts the directory's
+// entries and reads none of their files, and the set it returns answers every call with this.
+inline constexpr int32_t KS_ERR_TOO_MANY_TARGETS = 4109;
+
+// How a target taken out of one call is reported (its model gave a score no speech gives: not
+// finite, or beyond kMaxAbsTrialScore): the lowest score, far below any real score's
+// thousandths (at most 1e9 in magnitude), an FRR of 0 and an FAR of 100 %, so that every
+// ranking puts it last. The other targets are scored as if it were not loaded.
+inline constexpr int32_t kRemovedTargetScore = -1410065408;
+inline constexpr int32_t kRemovedTargetFar = 100000;
 
 // The most targets one load accepts; a directory with more loads none. With the default
 // background model a loaded target takes about 130 kB (1.3 GB at the limit, shared by the sets

@@ -2,24 +2,17 @@
 // to the preparation that last took it in.
 #include "core/contract/model_cache.h"
 
-#include <cstring>
 #include <iterator>
+
+#include "core/base/settings.h"
 
 namespace kestrune {
 
 uint64_t CacheBytesFromSetting(const char* setting) {
     constexpr uint64_t kMegabyte = uint64_t{1} << 20;
-    if (setting == nullptr || *setting == '\0' || std::strlen(setting) > 12) {
-        return kDefaultCacheBytes;
-    }
-    uint64_t megabytes = 0;
-    for (const char* digit = setting; *digit != '\0'; ++digit) {
-        if (*digit < '0' || *digit > '9') {
-            return kDefaultCacheBytes;
-        }
-        megabytes = megabytes * 10 + static_cast<uint64_t>(*digit - '0');
-    }
-    return megabytes * kMegabyte;  // at most 12 digits: no overflow
+    const std::optional<uint64_t> megabytes =
+        SettingNumber(kCacheSettingName, setting, kMaxCacheMegabytes);
+    return megabytes ? *megabytes * kMegabyte : kDefaultCacheBytes;
 }
 
 uint64_t ModelCache::ListingHash(uint64_t fingerprint, const std::vector<FileIdentity>& files) {
@@ -47,7 +40,8 @@ std::shared_ptr<const PreparedTargets> ModelCache::FindListing(
     const uint64_t hash = ListingHash(fingerprint, files);
     std::lock_guard lock(mutex_);
     const auto node = FindNode(fingerprint, files, hash);
-    if (node == lru_.end()) {
+    // A listing with a file that could not be read is not reused whole: that file is read again.
+    if (node == lru_.end() || node->prepared->anyUnavailable) {
         return nullptr;
     }
     lru_.splice(lru_.begin(), lru_, node);
@@ -80,13 +74,20 @@ void ModelCache::Keep(const std::shared_ptr<const PreparedTargets>& prepared, in
     const uint64_t fingerprint = prepared->ubmFingerprint;
     const uint64_t hash = ListingHash(fingerprint, prepared->files);
     std::lock_guard lock(mutex_);
-    if (FindNode(fingerprint, prepared->files, hash) != lru_.end()) {
-        return;  // a load on another thread kept the same listing first
+    const auto existing = FindNode(fingerprint, prepared->files, hash);
+    if (existing != lru_.end()) {
+        if (!existing->prepared->anyUnavailable || prepared->anyUnavailable) {
+            return;  // a load on another thread kept the same listing first
+        }
+        Drop(existing);  // a listing read whole replaces one with a file that failed to read
     }
     lru_.push_front({prepared, hash, 0});
     const auto node = lru_.begin();
     bytes_ += prepared->bytes;
     for (size_t i = 0; i < prepared->files.size(); ++i) {
+        if (prepared->targetOf[i] == kUnavailableTarget) {
+            continue;  // not a verdict on the file: nothing is kept about it
+        }
         const Key key{&prepared->files[i], fingerprint};
         const auto entry = files_.find(key);
         if (entry != files_.end()) {

@@ -34,8 +34,15 @@ inline constexpr uint64_t kTypicalTargetBytes = 130 * 1024;
 // loads that many targets holds as much during every call anyway.
 inline constexpr uint64_t kDefaultCacheBytes = uint64_t{kMaxTargets} * kTypicalTargetBytes;
 
+inline constexpr char kCacheSettingName[] = "KESTRUNE_CACHE_MB";
+// The largest bound the setting takes, in MiB: a mebibyte short of 2^44 bytes (16 TiB), far
+// beyond any memory, and small enough that the bound in bytes cannot wrap.
+inline constexpr uint64_t kMaxCacheMegabytes = (uint64_t{1} << 24) - 1;
+
 // The bound set by KESTRUNE_CACHE_MB (`setting`, null when unset): whole megabytes (MiB) in
-// decimal digits, 0 turning the cache off; anything else gives kDefaultCacheBytes.
+// decimal digits only, any zero ("0", "000") turning the cache off. Anything else (spaces, a
+// sign, a unit, more than kMaxCacheMegabytes) is reported once on standard error and gives
+// kDefaultCacheBytes.
 uint64_t CacheBytesFromSetting(const char* setting);
 
 struct ModelCacheLimits {
@@ -58,8 +65,9 @@ class ModelCache {
     std::shared_ptr<const PreparedTargets> FindListing(uint64_t fingerprint,
                                                        const std::vector<FileIdentity>& files);
 
-    // What is kept about one file: target `target` of `prepared`, or, with target -1, that the
-    // file is unusable. Nothing known: `prepared` is null.
+    // What is kept about one file: target `target` of `prepared`, or, with kUnusableTarget, that
+    // the file is unusable. Nothing known: `prepared` is null. Only verdicts on a file's
+    // contents are kept; a file that could not be read is unknown on the next load.
     struct Known {
         std::shared_ptr<const PreparedTargets> prepared;
         int32_t target = -1;

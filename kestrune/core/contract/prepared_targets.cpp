@@ -55,7 +55,7 @@ std::shared_ptr<const PreparedTargets> PrepareTargets(const Background& ubm,
     auto prepared = std::make_shared<PreparedTargets>();
     prepared->ubmFingerprint = ubm.fingerprint();
     prepared->files = std::move(files);
-    prepared->targetOf.assign(sources.size(), -1);
+    prepared->targetOf.assign(sources.size(), kUnusableTarget);
 
     std::vector<TargetModel*> models;
     for (const TargetSource& source : sources) {
@@ -83,6 +83,10 @@ std::shared_ptr<const PreparedTargets> PrepareTargets(const Background& ubm,
             prepared->genuine.push_back(
                 source.prepared->genuine[static_cast<size_t>(source.target)]);
         } else {
+            if (source.unavailable) {
+                prepared->targetOf[i] = kUnavailableTarget;
+                prepared->anyUnavailable = true;
+            }
             continue;
         }
         prepared->targetOf[i] = target++;

@@ -16,13 +16,18 @@
 
 namespace kestrune {
 
+inline constexpr int32_t kUnusableTarget = -1;
+inline constexpr int32_t kUnavailableTarget = -2;
+
 struct PreparedTargets {
     uint64_t ubmFingerprint = 0;
     // Every target file of the listing, in the listing's order, and for each its target in
-    // `banks`, or -1 when the file is unusable (unreadable, damaged, or of another background
-    // model).
+    // `banks`, kUnusableTarget when the file is damaged, out of range or of another background
+    // model, or kUnavailableTarget when it could not be read this time (a verdict the cache
+    // does not keep: such a file is read again on the next load).
     std::vector<FileIdentity> files;
     std::vector<int32_t> targetOf;
+    bool anyUnavailable = false;                      // some file is kUnavailableTarget
     ConditionBanks banks;                             // every target's model for each condition
     std::vector<std::vector<GenuineSample>> genuine;  // per target
     std::vector<GenuineSample> pooledGenuine;         // of all the targets, for rejection rates
@@ -37,8 +42,9 @@ struct TargetSource {
     const PreparedTargets* prepared = nullptr;
     int32_t target = -1;
     // ... or a model just read from its file (its contents are moved out). Neither: the file is
-    // unusable.
+    // unusable, or with `unavailable` could not be read.
     TargetModel* model = nullptr;
+    bool unavailable = false;
 };
 
 // Prepares the targets of `files` (one source each, in order) against `ubm`, which every source

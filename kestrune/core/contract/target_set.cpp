@@ -2,11 +2,16 @@
 // themselves from the cache when their files have not changed, else read, checked and prepared.
 #include "core/contract/target_set.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <numeric>
+#include <optional>
 #include <string>
 #include <utility>
 
+#include "core/base/path_text.h"
+#include "core/base/report_once.h"
 #include "core/contract/names.h"
 #include "core/contract/target_directory.h"
 #include "core/models/model_files.h"
@@ -17,14 +22,73 @@ namespace {
 
 constexpr size_t kNameSlot = jkestrune::kTargetNameSlot;
 
-// Reads a target's model file; true when it is intact and, given `ubm`, was adapted from it.
-bool ReadUsableTarget(const std::filesystem::path& file, const Background* ubm,
-                      TargetModel& model) {
+enum class Verdict { kUsable, kUnusable, kUnavailable };
+
+// Reads a target's model file: usable when it is intact, in range and, given `ubm`, adapted
+// from it; unavailable when it could not be read this time.
+Verdict ReadTarget(const std::filesystem::path& file, const Background* ubm,
+                   const TargetFileReader& reader, TargetModel& model) {
     std::vector<uint8_t> bytes;
     std::string error;
-    return ReadWholeFile(file, kMaxModelFileBytes, bytes, error) &&
-           DecodeTarget(bytes, model, error) &&
-           (ubm == nullptr || TargetFitsBackground(model, *ubm));
+    const ReadOutcome outcome = reader ? reader(file, bytes, error)
+                                       : ReadFileOutcome(file, kMaxModelFileBytes, bytes, error);
+    if (outcome != ReadOutcome::kRead) {
+        return outcome == ReadOutcome::kUnavailable ? Verdict::kUnavailable : Verdict::kUnusable;
+    }
+    return DecodeTarget(bytes, model, error) &&
+                   (ubm == nullptr || TargetFitsBackground(model, *ubm))
+               ? Verdict::kUsable
+               : Verdict::kUnusable;
+}
+
+// The name a target leaves with, or nothing when its name is too long and is not to be cut.
+std::optional<std::string> SlotName(const std::string& name, bool cutLongNames) {
+    std::string converted = ModifiedUtf8Name(name, std::numeric_limits<size_t>::max());
+    if (converted.size() < kNameSlot) {
+        return converted;
+    }
+    if (!cutLongNames) {
+        return std::nullopt;
+    }
+    return ModifiedUtf8Name(name, kNameSlot - 1);
+}
+
+// Leaves out every target whose slot name another target has too (the entries of `chosen`
+// and `slotNames` at the same positions), and reports each such name once per process and
+// directory.
+void LeaveOutCollisions(const std::filesystem::path& models,
+                        const std::vector<TargetDirectory>& listing, std::vector<int32_t>& chosen,
+                        std::vector<std::string>& slotNames) {
+    std::vector<size_t> order(chosen.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return slotNames[a] < slotNames[b]; });
+    std::vector<uint8_t> collides(chosen.size(), 0);
+    for (size_t k = 0; k + 1 < order.size(); ++k) {
+        if (slotNames[order[k]] == slotNames[order[k + 1]]) {
+            collides[order[k]] = collides[order[k + 1]] = 1;
+        }
+    }
+    if (std::find(collides.begin(), collides.end(), 1) == collides.end()) {
+        return;  // the common case: nothing to copy
+    }
+    std::vector<int32_t> keptTargets;
+    std::vector<std::string> keptNames;
+    for (size_t k = 0; k < chosen.size(); ++k) {
+        if (!collides[k]) {
+            keptTargets.push_back(chosen[k]);
+            keptNames.push_back(std::move(slotNames[k]));
+            continue;
+        }
+        const std::string& directory = listing[static_cast<size_t>(chosen[k])].name;
+        const std::string where = PathUtf8(models);
+        ReportOnce("name\n" + where + "\n" + directory,
+                   "target directory '" + EscapedForLine(directory) + "' in '" +
+                       EscapedForLine(where) + "' left out: its name reaches the caller as '" +
+                       EscapedForLine(slotNames[k]) + "', as another target's does");
+    }
+    chosen = std::move(keptTargets);
+    slotNames = std::move(keptNames);
 }
 
 // Moves the model files' identities out of `listing` (its names stay).
@@ -49,6 +113,14 @@ std::unique_ptr<TargetSet> LoadTargetSet(const std::filesystem::path& models,
     std::vector<TargetDirectory> listing = FindTargetDirectories(models);
     if (listing.empty()) {
         return nullptr;
+    }
+    if (listing.size() > rules.limit) {
+        // Refused by counting: no file of a directory this large is read.
+        auto set = std::make_unique<TargetSet>();
+        set->ubm = std::move(ubm);
+        set->targets = std::make_shared<const PreparedTargets>();
+        set->tooManyTargets = true;
+        return set;
     }
     std::vector<FileIdentity> files = TakeFiles(listing);
     const uint64_t fingerprint = ubm->fingerprint();
@@ -82,8 +154,10 @@ std::unique_ptr<TargetSet> LoadTargetSet(const std::filesystem::path& models,
             if (filesRead != nullptr) {
                 ++*filesRead;
             }
-            usable = ReadUsableTarget(files[i].path, ubm.get(), read[i]);
-            sources[i] = {nullptr, -1, usable ? &read[i] : nullptr};
+            const Verdict verdict = ReadTarget(files[i].path, ubm.get(), rules.reader, read[i]);
+            usable = verdict == Verdict::kUsable;
+            sources[i] = {nullptr, -1, usable ? &read[i] : nullptr,
+                          verdict == Verdict::kUnavailable};
         }
         if (!usable) {
             if (rules.strict) {
@@ -91,25 +165,24 @@ std::unique_ptr<TargetSet> LoadTargetSet(const std::filesystem::path& models,
             }
             continue;
         }
-        std::string name = ModifiedUtf8Name(listing[i].name, std::numeric_limits<size_t>::max());
-        if (name.size() >= kNameSlot) {
-            if (!rules.cutLongNames) {
-                continue;
-            }
-            name = ModifiedUtf8Name(listing[i].name, kNameSlot - 1);
+        std::optional<std::string> name = SlotName(listing[i].name, rules.cutLongNames);
+        if (!name) {
+            continue;
         }
         if (chosen.size() >= rules.limit) {
             return nullptr;
         }
         chosen.push_back(static_cast<int32_t>(i));
-        slotNames.push_back(std::move(name));
+        slotNames.push_back(std::move(*name));
+    }
+    LeaveOutCollisions(models, listing, chosen, slotNames);
+    if (!prepared && std::any_of(sources.begin(), sources.end(),
+                                 [](const TargetSource& s) { return s.model || s.prepared; })) {
+        prepared = PrepareTargets(*ubm, std::move(files), sources);
+        cache.Keep(prepared, FileClockNow());
     }
     if (chosen.empty()) {
         return nullptr;
-    }
-    if (!prepared) {
-        prepared = PrepareTargets(*ubm, std::move(files), sources);
-        cache.Keep(prepared, FileClockNow());
     }
     if (chosen.size() != static_cast<size_t>(prepared->Targets())) {
         // Targets skipped for their names: a set of the others, of its own.
@@ -133,23 +206,36 @@ std::unique_ptr<TargetSet> LoadTargetSet(const std::filesystem::path& models,
 }
 
 size_t CountUsableTargets(const std::filesystem::path& models, const Background* ubm,
-                          ModelCache& cache) {
+                          ModelCache& cache, size_t limit, const TargetFileReader& reader) {
     std::vector<TargetDirectory> listing = FindTargetDirectories(models);
+    if (listing.size() > limit) {
+        return listing.size();
+    }
     const std::vector<FileIdentity> files = TakeFiles(listing);
+    std::shared_ptr<const PreparedTargets> prepared;
     std::vector<ModelCache::Known> known(files.size());
     if (ubm != nullptr && !files.empty()) {
-        if (const auto prepared = cache.FindListing(ubm->fingerprint(), files)) {
-            return static_cast<size_t>(prepared->Targets());
+        prepared = cache.FindListing(ubm->fingerprint(), files);
+        if (!prepared) {
+            known = cache.FindFiles(ubm->fingerprint(), files);
         }
-        known = cache.FindFiles(ubm->fingerprint(), files);
     }
-    size_t usable = 0;
+    // The targets a load would take, names and all.
+    std::vector<int32_t> chosen;
+    std::vector<std::string> slotNames;
     for (size_t i = 0; i < files.size(); ++i) {
         TargetModel model;
-        usable +=
-            known[i].prepared ? known[i].target >= 0 : ReadUsableTarget(files[i].path, ubm, model);
+        const bool usable = prepared ? prepared->targetOf[i] >= 0
+                            : known[i].prepared
+                                ? known[i].target >= 0
+                                : ReadTarget(files[i].path, ubm, reader, model) == Verdict::kUsable;
+        if (usable) {
+            chosen.push_back(static_cast<int32_t>(i));
+            slotNames.push_back(*SlotName(listing[i].name, true));
+        }
     }
-    return usable;
+    LeaveOutCollisions(models, listing, chosen, slotNames);
+    return chosen.size();
 }
 
 }  // namespace kestrune

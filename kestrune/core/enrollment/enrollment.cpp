@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <random>
 
+#include "core/enrollment/speech_content.h"
 #include "core/models/adaptation.h"
 #include "core/scoring/trial_scoring.h"
 
@@ -81,6 +82,174 @@ std::array<FloatMatrix, kConditions> ModelsFromStats(const Background& ubm,
             MapAdaptMeans(ubm.gmm(), WithCopies(stats[kClean], stats[kTelephone]), relevance)};
 }
 
+// False, with `error` set, when a recording's features (of any kind) are not of the background
+// model's dimension.
+bool FitsBackground(const Background& ubm, const EnrollmentSpeech& speech, std::string& error) {
+    for (const auto* kind : {&speech.clean, &speech.noisy, &speech.telephone}) {
+        for (const EnrollmentRecording& recording : *kind) {
+            if (recording.frames.cols() != ubm.gmm().Dimension()) {
+                error = "a recording's features do not fit the background model";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// False, with `error` set, when one of the target's own recordings holds no speech
+// (SpeechContentProblem). A recording that holds none is a mistake worth saying so, rather
+// than a few frames fewer.
+bool HoldsSpeech(const std::vector<EnrollmentRecording>& recordings, std::string& error) {
+    for (size_t i = 0; i < recordings.size(); ++i) {
+        const std::string problem =
+            SpeechContentProblem(recordings[i].frames, recordings[i].traits);
+        if (!problem.empty()) {
+            error = "recording " + std::to_string(i + 1) + " of " +
+                    std::to_string(recordings.size()) + " " + problem;
+            return false;
+        }
+    }
+    return true;
+}
+
+Eigen::Index SpeechFrameCount(const std::vector<EnrollmentRecording>& recordings) {
+    Eigen::Index frames = 0;
+    for (const EnrollmentRecording& recording : recordings) {
+        frames += recording.frames.rows();
+    }
+    return frames;
+}
+
+// The clean, noisy and telephone versions of a target's recordings (in Condition order), each
+// normalised on its own, and what the held-out parts are cut by.
+struct Kinds {
+    std::array<std::vector<Version>, kConditions> versions;
+    size_t sources = 0;  // the target's own recordings
+    size_t copies = 1;   // degraded copies per recording of the noisy and telephone kinds
+};
+
+Kinds MakeKinds(const Background& ubm, const EnrollmentSpeech& speech) {
+    Kinds kinds;
+    kinds.sources = speech.clean.size();
+    kinds.copies = std::max<size_t>(1, speech.noisy.size() / std::max<size_t>(kinds.sources, 1));
+    kinds.versions = {Versions(ubm, speech.clean, 1), Versions(ubm, speech.noisy, kinds.copies),
+                      Versions(ubm, speech.telephone, kinds.copies)};
+    return kinds;
+}
+
+// The adaptation statistics of each held-out part of each kind, and of all parts together.
+struct PartStatistics {
+    std::array<std::vector<AdaptationStats>, kConditions> parts;
+    std::array<AdaptationStats, kConditions> totals;
+};
+
+PartStatistics AccumulatePartStatistics(const Background& ubm, const Kinds& kinds) {
+    const Eigen::Index m = ubm.gmm().Components();
+    const Eigen::Index d = ubm.gmm().Dimension();
+    PartStatistics stats;
+    for (size_t k = 0; k < kinds.versions.size(); ++k) {
+        stats.totals[k] = AdaptationStats::Zero(m, d);
+        stats.parts[k].assign(kHeldOutParts, AdaptationStats::Zero(m, d));
+        for (const Version& version : kinds.versions[k]) {
+            for (int p = 0; p < kHeldOutParts; ++p) {
+                const auto [start, rows] =
+                    PartRows(version.normalised.rows(), version.source, kinds.sources, p);
+                if (rows > 0) {
+                    stats.parts[k][static_cast<size_t>(p)] += AccumulateStats(
+                        ubm.evaluator(), version.normalised.middleRows(start, rows));
+                }
+            }
+        }
+        for (const AdaptationStats& part : stats.parts[k]) {
+            stats.totals[k] += part;
+        }
+    }
+    return stats;
+}
+
+// The condition models adapted from everything but part `p`.
+ConditionBanks BanksWithout(const Background& ubm, const PartStatistics& stats, int p,
+                            double relevance) {
+    std::array<AdaptationStats, kConditions> rest = stats.totals;
+    for (size_t k = 0; k < rest.size(); ++k) {
+        rest[k] -= stats.parts[k][static_cast<size_t>(p)];
+    }
+    return ConditionBanks(ubm.gmm(), ModelsFromStats(ubm, rest, relevance));
+}
+
+// Part `p` of one stream of a kind's versions (every `streams`-th version from `first`), its
+// raw frames joined across recordings so that segments can be longer than one recording, and
+// the traits of its first recording.
+struct JoinedPart {
+    FeatureMatrix frames;
+    const RecordingTraits* traits = nullptr;
+};
+
+JoinedPart JoinPart(const std::vector<Version>& versions, size_t first, size_t streams,
+                    size_t sources, int p, Eigen::Index d) {
+    std::vector<std::pair<const FeatureMatrix*, std::pair<Eigen::Index, Eigen::Index>>> pieces;
+    JoinedPart part;
+    Eigen::Index rows = 0;
+    for (size_t v = first; v < versions.size(); v += streams) {
+        const FeatureMatrix& raw = versions[v].recording->frames;
+        const auto range = PartRows(raw.rows(), versions[v].source, sources, p);
+        if (range.second > 0) {
+            pieces.push_back({&raw, range});
+            rows += range.second;
+            part.traits = part.traits != nullptr ? part.traits : &versions[v].recording->traits;
+        }
+    }
+    part.frames.resize(rows, d);
+    Eigen::Index row = 0;
+    for (const auto& [raw, range] : pieces) {
+        part.frames.middleRows(row, range.second) = raw->middleRows(range.first, range.second);
+        row += range.second;
+    }
+    return part;
+}
+
+// The genuine scores of a held-out part: its first segment of each length in kSegmentFrames
+// (a part shorter than a length gives one segment of its own length, and no longer ones).
+void ScoreSegments(const Background& ubm, const JoinedPart& part, const ConditionBanks& banks,
+                   std::vector<GenuineSample>& genuine) {
+    const Eigen::Index rows = part.frames.rows();
+    for (Eigen::Index segment : kSegmentFrames) {
+        const Eigen::Index n = std::min(segment, rows);
+        for (int taken = 0; n > 0 && (taken + 1) * n <= rows && taken < kSegmentsPerLength;
+             ++taken) {
+            const TrialScores scored =
+                ScoreRecording(ubm, part.frames.middleRows(taken * n, n), *part.traits, banks);
+            genuine.push_back({static_cast<float>(scored.scores[0]),
+                               static_cast<float>(scored.conditions.frames),
+                               static_cast<float>(scored.conditions.snrDb),
+                               static_cast<float>(scored.conditions.telephone)});
+        }
+        if (n == rows) {
+            break;
+        }
+    }
+}
+
+// Genuine scores of every held-out part of every kind (clean, noisy, telephone), one stream per
+// copy (the clean kind has one), each scored against the models adapted without it.
+std::vector<GenuineSample> HeldOutGenuineScores(const Background& ubm, const Kinds& kinds,
+                                                double relevance) {
+    const PartStatistics stats = AccumulatePartStatistics(ubm, kinds);
+    std::vector<GenuineSample> genuine;
+    for (int p = 0; p < kHeldOutParts; ++p) {
+        const ConditionBanks banks = BanksWithout(ubm, stats, p, relevance);
+        for (size_t k = 0; k < kinds.versions.size(); ++k) {
+            const size_t streams = k == static_cast<size_t>(kClean) ? 1 : kinds.copies;
+            for (size_t c = 0; c < streams; ++c) {
+                const JoinedPart part = JoinPart(kinds.versions[k], c, streams, kinds.sources, p,
+                                                 ubm.gmm().Dimension());
+                ScoreSegments(ubm, part, banks, genuine);
+            }
+        }
+    }
+    return genuine;
+}
+
 }  // namespace
 
 EnrollmentSpeech PrepareEnrollmentSpeech(const FrontEnd& frontEnd,
@@ -138,24 +307,15 @@ std::vector<size_t> SpreadEvenly(size_t count, size_t limit) {
 bool EnrollTarget(const Background& ubm, const EnrollmentSpeech& speech,
                   const EnrollmentOptions& options, TargetModel& model, std::string& error,
                   const EnrollmentProgress& progress) {
-    const Eigen::Index d = ubm.gmm().Dimension();
     const auto report = [&](const std::string& step) {
         if (progress) {
             progress(step);
         }
     };
-    for (const auto* kind : {&speech.clean, &speech.noisy, &speech.telephone}) {
-        for (const EnrollmentRecording& recording : *kind) {
-            if (recording.frames.cols() != d) {
-                error = "a recording's features do not fit the background model";
-                return false;
-            }
-        }
+    if (!FitsBackground(ubm, speech, error) || !HoldsSpeech(speech.clean, error)) {
+        return false;
     }
-    Eigen::Index frames = 0;
-    for (const EnrollmentRecording& recording : speech.clean) {
-        frames += recording.frames.rows();
-    }
+    const Eigen::Index frames = SpeechFrameCount(speech.clean);
     if (frames < static_cast<Eigen::Index>(options.minimumFrames)) {
         error = "too little speech to enroll: " + Seconds(frames) + ", at least " +
                 Seconds(options.minimumFrames) + " needed";
@@ -168,87 +328,7 @@ bool EnrollTarget(const Background& ubm, const EnrollmentSpeech& speech,
     model.relevance = static_cast<float>(options.relevance);
     model.enrollmentFrames = static_cast<uint32_t>(frames);
     model.means = AdaptConditionModels(ubm, speech, options.relevance);
-
-    // Clean, noisy and telephone versions of the recordings, and the statistics of each part
-    // of each kind.
-    const size_t sources = speech.clean.size();
-    const size_t copies = std::max<size_t>(1, speech.noisy.size() / std::max<size_t>(sources, 1));
-    const std::array<std::vector<Version>, 3> kinds = {Versions(ubm, speech.clean, 1),
-                                                       Versions(ubm, speech.noisy, copies),
-                                                       Versions(ubm, speech.telephone, copies)};
-    const Eigen::Index m = ubm.gmm().Components();
-    std::array<std::vector<AdaptationStats>, 3> partStats;
-    std::array<AdaptationStats, 3> totals;
-    for (size_t k = 0; k < kinds.size(); ++k) {
-        totals[k] = AdaptationStats::Zero(m, d);
-        partStats[k].assign(kHeldOutParts, AdaptationStats::Zero(m, d));
-        for (const Version& version : kinds[k]) {
-            for (int p = 0; p < kHeldOutParts; ++p) {
-                const auto [start, rows] =
-                    PartRows(version.normalised.rows(), version.source, sources, p);
-                if (rows > 0) {
-                    partStats[k][static_cast<size_t>(p)] += AccumulateStats(
-                        ubm.evaluator(), version.normalised.middleRows(start, rows));
-                }
-            }
-        }
-        for (const AdaptationStats& part : partStats[k]) {
-            totals[k] += part;
-        }
-    }
-
-    model.genuine.clear();
-    for (int p = 0; p < kHeldOutParts; ++p) {
-        std::array<AdaptationStats, 3> rest = totals;
-        for (size_t k = 0; k < kinds.size(); ++k) {
-            rest[k] -= partStats[k][static_cast<size_t>(p)];
-        }
-        const ConditionBanks banks(ubm.gmm(), ModelsFromStats(ubm, rest, options.relevance));
-        for (size_t k = 0; k < kinds.size(); ++k) {
-            // The part's speech of this kind, one stream per copy (the clean kind has one),
-            // joined across recordings so that segments can be longer than one recording.
-            const size_t streams = k == 0 ? 1 : copies;
-            for (size_t c = 0; c < streams; ++c) {
-                std::vector<const FeatureMatrix*> pieces;
-                std::vector<std::pair<Eigen::Index, Eigen::Index>> ranges;
-                const RecordingTraits* traits = nullptr;
-                Eigen::Index rows = 0;
-                for (size_t v = c; v < kinds[k].size(); v += streams) {
-                    const FeatureMatrix& raw = kinds[k][v].recording->frames;
-                    const auto range = PartRows(raw.rows(), kinds[k][v].source, sources, p);
-                    if (range.second > 0) {
-                        pieces.push_back(&raw);
-                        ranges.push_back(range);
-                        rows += range.second;
-                        traits = traits != nullptr ? traits : &kinds[k][v].recording->traits;
-                    }
-                }
-                FeatureMatrix joined(rows, d);
-                Eigen::Index row = 0;
-                for (size_t i = 0; i < pieces.size(); ++i) {
-                    joined.middleRows(row, ranges[i].second) =
-                        pieces[i]->middleRows(ranges[i].first, ranges[i].second);
-                    row += ranges[i].second;
-                }
-                for (Eigen::Index segment : kSegmentFrames) {
-                    // A part shorter than the segment gives one segment of its own length.
-                    const Eigen::Index n = std::min(segment, rows);
-                    for (int taken = 0;
-                         n > 0 && (taken + 1) * n <= rows && taken < kSegmentsPerLength; ++taken) {
-                        const TrialScores scored =
-                            ScoreRecording(ubm, joined.middleRows(taken * n, n), *traits, banks);
-                        model.genuine.push_back({static_cast<float>(scored.scores[0]),
-                                                 static_cast<float>(scored.conditions.frames),
-                                                 static_cast<float>(scored.conditions.snrDb),
-                                                 static_cast<float>(scored.conditions.telephone)});
-                    }
-                    if (n == rows) {
-                        break;
-                    }
-                }
-            }
-        }
-    }
+    model.genuine = HeldOutGenuineScores(ubm, MakeKinds(ubm, speech), options.relevance);
     report(std::to_string(model.genuine.size()) + " genuine scores from " +
            std::to_string(kHeldOutParts) + " held-out parts");
     return true;

@@ -65,8 +65,9 @@ using EnrollmentProgress = std::function<void(const std::string& step)>;
 
 // Enrolls a target from its `speech`: the condition models, and genuine scores of held-out
 // parts of every kind of recording (clean, noisy, telephone), each normalised by the
-// background's cohort as a trial is. Returns false with `error` set when there is too little
-// speech or a recording does not fit the background model.
+// background's cohort as a trial is. Returns false with `error` set when a recording does not
+// fit the background model, when one of the target's own recordings holds no speech (silence,
+// pure DC, a steady tone or square wave: speech_content.h), or when there is too little speech.
 bool EnrollTarget(const Background& ubm, const EnrollmentSpeech& speech,
                   const EnrollmentOptions& options, TargetModel& model, std::string& error,
                   const EnrollmentProgress& progress = {});

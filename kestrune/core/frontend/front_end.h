@@ -1,6 +1,15 @@
 // The acoustic front end: 16-bit samples at 8 kHz in, one MFCC vector (cepstra and their deltas)
-// per 10 ms of speech out. Silence is dropped by an energy detector; normalisation over the
-// kept frames is a separate step so that a caller can cut a recording into segments first.
+// per 10 ms of speech out. Each stage has its own file: framing and spectrum (framing.h),
+// filterbank and cepstra (filterbank.h), deltas (deltas.h), speech detection
+// (speech_detection.h), recording traits (recording_traits.h) and normalisation
+// (normalisation.h), a separate step so that a caller can cut a recording into segments first.
+//
+// Every level is measured without the frame's mean, as the spectrum is: a recording's DC offset
+// changes neither which frames count as speech nor its traits, and silence or a constant (pure
+// DC) gives no speech frames at all. A steady tone or square wave is loud in every frame and
+// gives frames as speech does: the front end does not judge what a sound is. Its traits show
+// it (RecordingTraits::levelSpreadDb near 0 dB), and enrollment refuses such a recording
+// (enrollment.h); a trial of one is scored like any other, and matches no target well.
 #pragma once
 
 #include <cstddef>
@@ -8,57 +17,14 @@
 #include <vector>
 
 #include "core/base/matrix.h"
+#include "core/frontend/filterbank.h"
+#include "core/frontend/framing.h"
+#include "core/frontend/front_end_config.h"
+#include "core/frontend/normalisation.h"
+#include "core/frontend/recording_traits.h"
+#include "core/frontend/speech_detection.h"
 
 namespace kestrune {
-
-// Every constant of the front end. It is stored in the background model, so that targets and
-// trials are always analysed exactly as the background speech was.
-struct FrontEndConfig {
-    uint32_t sampleRate = 8000;
-    uint32_t frameLength = 200;  // 25 ms
-    uint32_t frameShift = 80;    // 10 ms
-    uint32_t fftSize = 256;
-    uint32_t filterCount = 24;
-    // The filterbank spans nearly all of the 8 kHz band: on the validation recordings it did
-    // better on short trials than the 300-3400 Hz telephone passband.
-    float lowHz = 100.0f;
-    float highHz = 3800.0f;
-    uint32_t cepstra = 20;       // cepstral coefficients kept per frame
-    uint32_t firstCepstrum = 0;  // 0 keeps c0 (the frame's overall level, removed again by CMN)
-    uint32_t deltaWindow = 2;    // frames on each side of the delta regression
-    uint32_t deltaOrder = 1;     // 0: cepstra only, 1: with deltas, 2: also delta-deltas
-    float preEmphasis = 0.97f;
-    float vadRangeDb = 40.0f;        // frames this far below the loudest frame are silence
-    float vadFloorDb = -55.0f;       // frames below this level (dB re full scale) are silence
-    uint32_t varianceNormalise = 0;  // 1: also scale each coefficient to unit variance
-    uint32_t normaliseWindow = 300;  // speech frames in the sliding normalisation window; 0: whole
-                                     // recording
-    // 1: feature warping of the cepstra over the window instead of mean normalisation
-    uint32_t warping = 1;
-    // Frames must also stand this far above the recording's noise floor (the level of its
-    // quietest tenth of frames) when that floor is steady, so that noise between words is not
-    // taken for speech; 0 turns the rule off.
-    float vadNoiseMarginDb = 3.0f;
-
-    // The length of one feature vector.
-    uint32_t Dimension() const { return cepstra * (1 + deltaOrder); }
-    // True when the values describe a front end that can be built (a file may hold any bytes).
-    bool Valid() const;
-};
-
-// What the front end observes about a recording besides its features.
-struct RecordingTraits {
-    // Energy outside the telephone band (below 250 Hz and above 3550 Hz) relative to the
-    // energy inside it (300-3400 Hz), over the speech frames, in dB: a recording that came
-    // through a telephone channel has almost none.
-    float outOfBandDb = 0.0f;
-    // Mean level of the speech frames above the noise floor (the level of the quietest tenth
-    // of all frames), in dB, at most kMaxSnrDb: low for noisy recordings. A recording without
-    // a steady floor (speech trimmed of its pauses) shows no noise: kMaxSnrDb.
-    float snrDb = 0.0f;
-};
-
-inline constexpr float kMaxSnrDb = 40.0f;
 
 // MFCC extraction for one configuration; the tables are built once and then only read, so one
 // FrontEnd serves any number of threads.
@@ -75,7 +41,7 @@ class FrontEnd {
                           RecordingTraits* traits = nullptr) const;
 
     // The steps of Compute, exposed for tests and tools.
-    size_t FrameCount(size_t samples) const;
+    size_t FrameCount(size_t samples) const { return framing_.FrameCount(samples); }
     // Level of each frame in dB re full scale (a full-scale square wave is 0 dB).
     std::vector<float> FrameLevels(const int16_t* samples, size_t count) const;
     // The frames Compute keeps, given their levels.
@@ -84,38 +50,24 @@ class FrontEnd {
     // frameLength samples.
     std::vector<float> PowerSpectrum(const float* frame) const;
     // Mel filterbank energies of a power spectrum, into `energies` (filterCount values).
-    void FilterbankEnergies(const std::vector<float>& power, float* energies) const;
+    void FilterbankEnergies(const std::vector<float>& power, float* energies) const {
+        filterbank_.Energies(power, energies);
+    }
     // Log mel filterbank energies of a power spectrum.
     std::vector<float> LogFilterbank(const std::vector<float>& power) const;
     // Centre frequency of filter i in Hz.
-    float FilterCentreHz(uint32_t i) const;
+    float FilterCentreHz(uint32_t i) const { return filterbank_.CentreHz(i); }
 
   private:
+    // The filterbank energies of the first `frames` frames of `samples`, one row per frame;
+    // the spectra of the speech frames also go to `traits` when it is not null.
+    FloatMatrix FrameEnergies(const int16_t* samples, size_t frames,
+                              const std::vector<bool>& speech, TraitsMeter* traits) const;
+
     FrontEndConfig config_;
-    std::vector<float> window_;
-    std::vector<std::vector<float>> filters_;  // per filter: weight of each spectrum bin
-    std::vector<uint32_t> filterFirstBin_;
-    std::vector<float> filterCentres_;
-    FloatMatrix dct_;  // cepstra × filterCount
+    Framing framing_;
+    MelFilterbank filterbank_;
+    Cepstra cepstra_;
 };
-
-// Per-recording normalisation over the rows of `features`: subtracts each column's mean, and
-// when `variance` is set divides it by its standard deviation. Does nothing to an empty matrix.
-void NormaliseFeatures(FeatureMatrix& features, bool variance);
-
-// The normalisation `config` asks for, over the speech frames of one recording: sliding mean
-// (and variance) normalisation of every coefficient, or warping of the cepstra.
-void NormaliseRecording(FeatureMatrix& features, const FrontEndConfig& config);
-
-// Feature warping (short-time Gaussianisation): each coefficient of each row is replaced by the
-// standard normal quantile of its rank among the `window` rows around it (the window kept
-// inside the recording; a recording of at most `window` rows is warped as a whole), so that
-// every coefficient follows N(0, 1) over any stretch of speech whatever the channel did to it.
-void WarpFeatures(FeatureMatrix& features, Eigen::Index window);
-
-// Sliding normalisation: each row is normalised by the statistics of the `window` rows around
-// it (the window kept inside the recording, so it is shifted, not shrunk, at the edges). A
-// recording of at most `window` rows, or a window of 0, is normalised as a whole.
-void NormaliseSliding(FeatureMatrix& features, Eigen::Index window, bool variance);
 
 }  // namespace kestrune

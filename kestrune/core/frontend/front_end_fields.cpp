@@ -33,11 +33,18 @@ constexpr Field kFields[] = {
     {"vadNoiseMarginDb", &FrontEndConfig::vadNoiseMarginDb},
 };
 
+// Parses the whole of `text` into `value`, which a refused text leaves as it was (from_chars
+// alone would store the number at the front of "0.9.7").
 template <typename T>
 bool Parse(const std::string& text, T& value) {
     const char* end = text.data() + text.size();
-    const auto [ptr, code] = std::from_chars(text.data(), end, value);
-    return code == std::errc() && ptr == end;
+    T parsed{};
+    const auto [ptr, code] = std::from_chars(text.data(), end, parsed);
+    if (code != std::errc() || ptr != end) {
+        return false;
+    }
+    value = parsed;
+    return true;
 }
 
 }  // namespace

@@ -5,11 +5,9 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <system_error>
 
 #include "core/base/byte_io.h"
-#include "core/base/path_text.h"
+#include "core/models/model_ranges.h"
 
 namespace kestrune {
 namespace {
@@ -156,10 +154,10 @@ std::vector<uint8_t> BackgroundPayload(const BackgroundModel& model) {
     return std::move(out.bytes());
 }
 
-// `count` floats, every one finite (the reader fails otherwise). Target files are read on every
-// load that finds them changed, and are mostly floats: on a little-endian host they are copied
-// as they are.
-std::vector<float> ReadFloats(ByteReader& in, uint64_t count) {
+// `count` floats, every one a mean in range (the reader fails otherwise; NaN is out of every
+// range). Target files are read on every load that finds them changed, and are mostly floats:
+// on a little-endian host they are copied as they are.
+std::vector<float> ReadMeans(ByteReader& in, uint64_t count) {
     std::vector<float> values;
     if (!in.Expect(count, 4)) {
         return values;
@@ -167,7 +165,7 @@ std::vector<float> ReadFloats(ByteReader& in, uint64_t count) {
     values.resize(static_cast<size_t>(count));
     if constexpr (std::endian::native == std::endian::little) {
         const uint8_t* bytes = in.Take(static_cast<size_t>(count) * 4);
-        if (bytes != nullptr) {
+        if (bytes != nullptr && count > 0) {  // no copy to the null data of an empty vector
             std::memcpy(values.data(), bytes, static_cast<size_t>(count) * 4);
         }
     } else {
@@ -175,13 +173,13 @@ std::vector<float> ReadFloats(ByteReader& in, uint64_t count) {
             value = in.F32();
         }
     }
-    // Finite: the exponent is not all ones. Tested on the bits, without branches.
-    uint32_t infiniteOrNan = 0;
+    // Without branches, so that the loop vectorises: a NaN compares false.
+    constexpr auto kBound = static_cast<float>(kMaxAbsMean);
+    bool inRange = true;
     for (const float value : values) {
-        const auto bits = std::bit_cast<uint32_t>(value);
-        infiniteOrNan |= static_cast<uint32_t>((bits & 0x7F800000u) == 0x7F800000u);
+        inRange &= std::abs(value) <= kBound;
     }
-    in.Check(infiniteOrNan == 0);
+    in.Check(inRange);
     return values;
 }
 
@@ -230,7 +228,7 @@ bool DecodeBackground(const std::vector<uint8_t>& file, BackgroundModel& model,
     const uint32_t cohort = in.U32();
     in.Check(cohort <= kMaxCohort);
     for (FloatMatrix& means : model.cohortMeans) {
-        const std::vector<float> values = ReadFloats(in, uint64_t{cohort} * m * d);
+        const std::vector<float> values = ReadMeans(in, uint64_t{cohort} * m * d);
         if (in.ok()) {
             means = Eigen::Map<const FloatMatrix>(values.data(), Eigen::Index{cohort} * m, d);
         }
@@ -238,7 +236,7 @@ bool DecodeBackground(const std::vector<uint8_t>& file, BackgroundModel& model,
     if (!Finish(in, "background model", error)) {
         return false;
     }
-    if (!model.gmm.Valid()) {
+    if (!model.gmm.Valid() || !MixtureInRange(model.gmm)) {
         error = "background model parameters out of range";
         return false;
     }
@@ -279,81 +277,35 @@ bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::str
     model.enrollmentFrames = in.U32();
     const uint32_t m = in.U32();
     const uint32_t d = in.U32();
-    in.Check(std::isfinite(model.relevance) && model.relevance >= 0.0f && m >= 1 &&
-             m <= kMaxComponents && d >= 1 && d <= kMaxDimension);
+    in.Check(InRange(model.relevance, 0.0, kMaxRelevance) && model.enrollmentFrames <= kMaxFrames &&
+             m >= 1 && m <= kMaxComponents && d >= 1 && d <= kMaxDimension);
     if (!in.Expect(uint64_t{kConditions} * m * d, 4)) {
         error = "malformed target model header";
         return false;
     }
     for (FloatMatrix& means : model.means) {
-        const std::vector<float> values = ReadFloats(in, uint64_t{m} * d);
+        const std::vector<float> values = ReadMeans(in, uint64_t{m} * d);
         if (in.ok()) {
             means = Eigen::Map<const FloatMatrix>(values.data(), m, d);
         }
     }
     const uint32_t count = in.U32();
     in.Check(count >= 1 && count <= kMaxGenuineSamples);
-    const std::vector<float> values = ReadFloats(in, uint64_t{count} * 4);
+    std::vector<float> values;
+    if (in.Expect(uint64_t{count} * 4, 4)) {
+        values.resize(size_t{count} * 4);
+        for (float& value : values) {
+            value = in.F32();
+        }
+    }
     model.genuine.clear();
     for (size_t i = 0; in.ok() && i < count; ++i) {
         const GenuineSample sample = {values[4 * i], values[4 * i + 1], values[4 * i + 2],
                                       values[4 * i + 3]};
-        in.Check(sample.frames >= 1.0f && sample.snrDb >= 0.0f && sample.snrDb <= kMaxSnrDb &&
-                 sample.telephone >= 0.0f && sample.telephone <= 1.0f);
+        in.Check(GenuineSampleInRange(sample));
         model.genuine.push_back(sample);
     }
     return Finish(in, "target model", error);
-}
-
-bool ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes,
-                   std::vector<uint8_t>& bytes, std::string& error) {
-    std::error_code code;
-    if (!std::filesystem::is_regular_file(path, code)) {
-        error = "no such file: " + PathUtf8(path);
-        return false;
-    }
-    // The size comes from the open file itself: a file renamed over this path between a size
-    // taken by name and the open (an enrollment rewriting the target) would be read short or
-    // cut, and a good model refused.
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
-    if (size < 0 || static_cast<uint64_t>(size) > maxBytes) {
-        error = size < 0 ? "cannot read " + PathUtf8(path) : "file too large: " + PathUtf8(path);
-        return false;
-    }
-    bytes.resize(static_cast<size_t>(size));
-    if (!in.seekg(0) ||
-        !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
-        error = "cannot read " + PathUtf8(path);
-        return false;
-    }
-    // A file that grew since its size was taken is read as far as that size, and then its
-    // header's size check rejects it.
-    return true;
-}
-
-bool WriteFileAtomically(const std::filesystem::path& path, const std::vector<uint8_t>& bytes,
-                         std::string& error) {
-    std::filesystem::path partial = path;
-    partial += ".partial";
-    {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            error = "cannot write " + PathUtf8(partial);
-            return false;
-        }
-    }
-    std::error_code code;
-    std::filesystem::rename(partial, path, code);
-    if (code) {
-        error = "cannot rename " + PathUtf8(partial) + ": " + code.message();
-        std::filesystem::remove(partial, code);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace kestrune

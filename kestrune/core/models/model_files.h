@@ -47,10 +47,19 @@ bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::str
 // The fingerprint a background model gets when it is encoded.
 uint64_t BackgroundFingerprint(const BackgroundModel& model);
 
-// Reads a whole regular file of at most `maxBytes`; false (with `error`) otherwise.
+// What reading a file came to. A file that could not be opened or read (gone, out of file
+// descriptors, an I/O error) may read on the next attempt; one larger than allowed is refused
+// for what it is, as a damaged file is.
+enum class ReadOutcome { kRead, kUnavailable, kRefused };
+
+// Reads a whole regular file of at most `maxBytes`, with `error` set when it does not.
+ReadOutcome ReadFileOutcome(const std::filesystem::path& path, uint64_t maxBytes,
+                            std::vector<uint8_t>& bytes, std::string& error);
+// The same, true when read.
 bool ReadWholeFile(const std::filesystem::path& path, uint64_t maxBytes,
                    std::vector<uint8_t>& bytes, std::string& error);
-// Writes beside the destination and renames, so that a reader never sees half a file.
+// Writes as durable stores do (WriteFileDurably, base/durable_write.h): a reader never sees
+// half a file, a crash leaves the old file or the new one, and a link at the path is refused.
 bool WriteFileAtomically(const std::filesystem::path& path, const std::vector<uint8_t>& bytes,
                          std::string& error);
 

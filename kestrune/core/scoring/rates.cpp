@@ -165,39 +165,54 @@ FalseRejectionCurve::FalseRejectionCurve(const std::vector<GenuineSample>& genui
         low = std::min<double>(low, sample.score);
         high = std::max<double>(high, sample.score);
     }
-    first_ = low - kCurveMargin * kScoreWidth;
-    step_ = kCurveStep;
+    // The grid's size comes from the samples' spread, which files set: it is checked before
+    // any cast, and a spread wider than the table allows coarsens the grid instead.
+    const double span = high - low + 2.0 * kCurveMargin * kScoreWidth;
+    if (!std::isfinite(span) || !(span > 0.0)) {
+        return;
+    }
+    step_ = std::max(kCurveStep, span / static_cast<double>(kMaxCurvePoints - 8));
+    // At least two points beyond the samples on each side, so that a coarse grid still ends
+    // flat at 0 and 100 %.
+    const double margin = std::max(kCurveMargin * kScoreWidth, 2.0 * step_);
+    first_ = low - margin;
     const auto points =
-        static_cast<size_t>((high - low + 2.0 * kCurveMargin * kScoreWidth) / kCurveStep) + 2;
+        std::min(static_cast<size_t>((high - low + 2.0 * margin) / step_) + 2, kMaxCurvePoints);
     std::vector<double> mass(points, 0.0);
     double total = 0.0;
     for (size_t i = 0; i < genuine.size(); ++i) {
         // Split between the two nearest points, which keeps the mean of the samples exact.
-        const double position = (genuine[i].score - first_) / step_;
+        const double position =
+            std::clamp((genuine[i].score - first_) / step_, 0.0, static_cast<double>(points - 2));
         const auto below = static_cast<size_t>(position);
         const double fraction = position - static_cast<double>(below);
         mass[below] += weights[i] * (1.0 - fraction);
         mass[below + 1] += weights[i] * fraction;
         total += weights[i];
     }
-    const auto reach = static_cast<ptrdiff_t>(kCurveMargin * kScoreWidth / kCurveStep);
+    const auto reach = static_cast<ptrdiff_t>(kCurveMargin * kScoreWidth / step_);
     std::vector<double> kernel(static_cast<size_t>(2 * reach + 1));
     for (ptrdiff_t k = -reach; k <= reach; ++k) {
         // The share of a sample at offset k below each point: the normal CDF at the offset.
         kernel[static_cast<size_t>(k + reach)] =
-            NormalCdf(static_cast<double>(k) * kCurveStep / kScoreWidth);
+            NormalCdf(static_cast<double>(k) * step_ / kScoreWidth);
     }
+    // Each point takes all the mass more than `reach` points below it whole (a running sum,
+    // added in the same order as point by point) and the mass within reach through the kernel:
+    // linear in the points, whatever their number.
     percent_.assign(points, 0.0);
+    double farBelow = 0.0;  // the mass of points 0 .. p - reach - 1
     for (size_t p = 0; p < points; ++p) {
-        double below = 0.0;
-        for (size_t q = 0; q < points; ++q) {
-            if (mass[q] == 0.0) {
-                continue;
-            }
-            const auto offset = static_cast<ptrdiff_t>(p) - static_cast<ptrdiff_t>(q);
-            below += mass[q] * (offset > reach    ? 1.0
-                                : offset < -reach ? 0.0
-                                                  : kernel[static_cast<size_t>(offset + reach)]);
+        const auto signedP = static_cast<ptrdiff_t>(p);
+        if (signedP - reach - 1 >= 0) {
+            farBelow += mass[static_cast<size_t>(signedP - reach - 1)];
+        }
+        double below = farBelow;
+        const auto first = static_cast<size_t>(std::max<ptrdiff_t>(signedP - reach, 0));
+        const auto last = static_cast<size_t>(std::min<ptrdiff_t>(signedP + reach, points - 1));
+        for (size_t q = first; q <= last; ++q) {
+            const auto offset = signedP - static_cast<ptrdiff_t>(q);
+            below += mass[q] * kernel[static_cast<size_t>(offset + reach)];
         }
         percent_[p] = 100.0 * below / total;
     }

@@ -45,6 +45,12 @@ inline constexpr size_t kPooledSamples = 20000;
 std::vector<GenuineSample> PoolGenuineSamples(
     const std::vector<std::vector<GenuineSample>>& perTarget);
 
+// The most points a tabulated false-rejection curve holds: at its finest step (a tenth of the
+// score kernel's width) they span 1300 score units, far more than genuine scores spread; a
+// wider spread (only files far from real speech give one) coarsens the step instead, so that
+// building the curve costs at most this many points whatever the files hold.
+inline constexpr size_t kMaxCurvePoints = size_t{1} << 15;
+
 // FalseRejectionPercent for one trial's conditions and any score, tabulated once per trial.
 class FalseRejectionCurve {
   public:

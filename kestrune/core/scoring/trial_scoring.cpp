@@ -3,8 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "core/frontend/conditions.h"
+#include "core/models/model_ranges.h"
 
 namespace kestrune {
 namespace {
@@ -110,6 +112,37 @@ std::vector<double> AdaptToTargetSet(const std::vector<double>& scores) {
     std::vector<double> adapted(scores.size());
     for (size_t t = 0; t < scores.size(); ++t) {
         adapted[t] = (scores[t] - mean) / deviation;
+    }
+    return adapted;
+}
+
+}  // namespace kestrune
+
+namespace kestrune {
+
+std::vector<uint8_t> UntrustedScores(const std::vector<double>& scores) {
+    std::vector<uint8_t> removed(scores.size());
+    for (size_t t = 0; t < scores.size(); ++t) {
+        removed[t] = !TrialScoreInRange(scores[t]);  // NaN is in no range
+    }
+    return removed;
+}
+
+std::vector<double> AdaptToTargetSet(const std::vector<double>& scores,
+                                     const std::vector<uint8_t>& removed) {
+    std::vector<double> kept;
+    kept.reserve(scores.size());
+    for (size_t t = 0; t < scores.size(); ++t) {
+        if (!removed[t]) {
+            kept.push_back(scores[t]);
+        }
+    }
+    const std::vector<double> adaptedKept = AdaptToTargetSet(kept);
+    std::vector<double> adapted(scores.size(), std::numeric_limits<double>::quiet_NaN());
+    for (size_t t = 0, k = 0; t < scores.size(); ++t) {
+        if (!removed[t]) {
+            adapted[t] = adaptedKept[k++];
+        }
     }
     return adapted;
 }

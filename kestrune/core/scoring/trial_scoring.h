@@ -3,6 +3,7 @@
 // background model's cohort, so that scores of different trials share one scale.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "core/frontend/front_end.h"
@@ -35,6 +36,16 @@ inline constexpr double kSetPriorCount = 4.0;
 // may be the speaker's own) show where impostors lie on this trial; their mean and deviation,
 // drawn towards 0 and 1 by kSetPriorCount pseudo-targets, restandardise every score.
 std::vector<double> AdaptToTargetSet(const std::vector<double>& scores);
+
+// Targets whose trial score is not finite or leaves TrialScoreInRange (model_ranges.h): only a
+// model far from anything speech gives scores so, and such a target is taken out of the trial
+// so that it cannot move the others' results. 1 marks a target taken out.
+std::vector<uint8_t> UntrustedScores(const std::vector<double>& scores);
+
+// AdaptToTargetSet over the targets not marked in `removed` (as UntrustedScores marks them):
+// the others are neither adapted nor counted in the set's statistics, and come back as NaN.
+std::vector<double> AdaptToTargetSet(const std::vector<double>& scores,
+                                     const std::vector<uint8_t>& removed);
 
 // The number of scores the adaptation's estimate rests on (for FalseAcceptancePercent).
 inline double TargetSetDegreesOfFreedom(size_t targets) {

@@ -249,7 +249,7 @@ TEST_F(Contract, TargetDirectoryLayoutAndNames) {
     }
 }
 
-TEST_F(Contract, MoreTargetsThanTheLimitLoadNone) {
+TEST_F(Contract, MoreTargetsThanTheLimitLoadNoneAndSayWhy) {
     const TempDirectory models("limit");
     const std::filesystem::path model = Models() / "anna" / kTargetFileName;
     for (int t = 0; t <= kMaxTargets; ++t) {
@@ -259,9 +259,11 @@ TEST_F(Contract, MoreTargetsThanTheLimitLoadNone) {
     }
     EXPECT_EQ(COM_IDENTI_GetQntModelsFromSubDirs(models.path().c_str()), kMaxTargets + 1);
     {
+        // A set of no targets that says why: scoring it answers the limit's own code.
         const LoadedSet tooMany(models.path().string());
         EXPECT_EQ(tooMany.set.targetCount, 0);
-        EXPECT_EQ(tooMany.set.modelBufferA, nullptr);
+        EXPECT_NE(tooMany.set.modelBufferA, nullptr);
+        EXPECT_EQ(Score(tooMany.set, Speak(MakeVoice(0), 1.0, 5)).code, KS_ERR_TOO_MANY_TARGETS);
     }
     std::filesystem::remove_all(models.path() / "0");
     const LoadedSet atTheLimit(models.path().string());

@@ -225,7 +225,9 @@ TEST(ModelCacheSetting, MegabytesOrTheDefault) {
                  {"0", 0},
                  {"64", uint64_t{64} << 20},
                  {"000012", uint64_t{12} << 20},
-                 {"999999999999", uint64_t{999999999999} << 20},
+                 // Beyond kMaxCacheMegabytes (16 TiB) is no longer taken as a bound.
+                 {"16777215", kMaxCacheMegabytes << 20},
+                 {"999999999999", kDefaultCacheBytes},
                  {"9999999999999", kDefaultCacheBytes},
                  {"-1", kDefaultCacheBytes},
                  {"+5", kDefaultCacheBytes},

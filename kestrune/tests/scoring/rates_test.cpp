@@ -114,5 +114,43 @@ TEST(Rates, PoolingLowersTheGenuineScoresOfDegradedCopies) {
     EXPECT_GT(pooled[2].score, pooled[1].score);
 }
 
+// Genuine scores set how large the tabulated curve is. Spreads that files in range can hold
+// (up to the bound on genuine scores) build a curve of bounded size, in bounded time, that
+// still agrees with the direct estimate wherever the samples leave no doubt.
+TEST(Rates, TheCurveStaysBoundedWhateverTheSamplesSpread) {
+    const TrialConditions conditions{200.0, 30.0, 0.0};
+    struct {
+        const char* what;
+        float low, high;
+    } const cases[] = {
+        {"ordinary", -2.0f, 9.0f},
+        {"a target at 4000", 0.0f, 4000.0f},
+        {"a target at 16000", 0.0f, 16000.0f},
+        {"both ends of the range", -1e6f, 1e6f},
+    };
+    for (const auto& c : cases) {
+        std::vector<GenuineSample> genuine;
+        for (int i = 0; i < 50; ++i) {
+            genuine.push_back({c.low + 0.01f * static_cast<float>(i), 200.0f, 30.0f, 0.0f});
+            genuine.push_back({c.high - 0.01f * static_cast<float>(i), 200.0f, 30.0f, 0.0f});
+        }
+        const FalseRejectionCurve curve(genuine, conditions);
+        // Half the samples lie far below the midpoint, half far above it.
+        const double middle = (static_cast<double>(c.low) + c.high) / 2.0;
+        EXPECT_NEAR(curve.Percent(middle), 50.0, 0.5) << c.what;
+        EXPECT_NEAR(curve.Percent(middle), FalseRejectionPercent(genuine, conditions, middle), 0.5)
+            << c.what;
+        EXPECT_NEAR(curve.Percent(static_cast<double>(c.low) - 100.0), 0.0, 1e-6) << c.what;
+        EXPECT_NEAR(curve.Percent(static_cast<double>(c.high) + 100.0), 100.0, 1e-9) << c.what;
+        double previous = -1.0;
+        for (double score = c.low - 10.0; score < c.high + 10.0;
+             score += (c.high - c.low + 20.0) / 997.0) {
+            const double percent = curve.Percent(score);
+            EXPECT_GE(percent, previous - 1e-9) << c.what << " at " << score;
+            previous = percent;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kestrune

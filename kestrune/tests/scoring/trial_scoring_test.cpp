@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "core/scoring/trial_scoring.h"
@@ -50,6 +51,40 @@ TEST(TrialScoring, FewTargetsLeanOnTheCohort) {
     for (double score : AdaptToTargetSet({1.0, 1.0, 1.0, 1.0})) {
         EXPECT_TRUE(std::isfinite(score));
     }
+}
+
+// A target whose score no speech gives is taken out of the set's statistics: the others come
+// out exactly as if it had never been loaded.
+TEST(TrialScoring, AnUntrustedScoreMovesNoOtherTarget) {
+    const std::vector<double> others = {0.3, -1.2, 2.5, 0.9, -0.4};
+    const std::vector<double> alone = AdaptToTargetSet(others);
+    struct {
+        const char* what;
+        double score;
+    } const cases[] = {
+        {"NaN", std::nan("")}, {"infinite", INFINITY}, {"minus infinity", -INFINITY},
+        {"far above", 1e19},   {"far below", -3e6},
+    };
+    for (const auto& c : cases) {
+        std::vector<double> scores = others;
+        scores.insert(scores.begin() + 2, c.score);
+        const std::vector<uint8_t> removed = UntrustedScores(scores);
+        ASSERT_EQ(removed.size(), scores.size());
+        for (size_t t = 0; t < scores.size(); ++t) {
+            EXPECT_EQ(removed[t], t == 2 ? 1 : 0) << c.what << " target " << t;
+        }
+        const std::vector<double> adapted = AdaptToTargetSet(scores, removed);
+        ASSERT_EQ(adapted.size(), scores.size());
+        EXPECT_TRUE(std::isnan(adapted[2])) << c.what;
+        for (size_t t = 0, k = 0; t < adapted.size(); ++t) {
+            if (t != 2) {
+                EXPECT_EQ(adapted[t], alone[k++]) << c.what << " target " << t;
+            }
+        }
+    }
+    // Scores at the edge of the trusted range stay in.
+    const std::vector<uint8_t> kept = UntrustedScores({1e6, -1e6, 0.0});
+    EXPECT_EQ(kept, (std::vector<uint8_t>{0, 0, 0}));
 }
 
 }  // namespace
