@@ -30,3 +30,5 @@ JKESTRUNE_SAME_CODE(com_mirelta_requests_EngineCodes_TOO_LITTLE_SPEECH,
 JKESTRUNE_SAME_CODE(com_mirelta_requests_EngineCodes_BUSY, kestrune::KS_ERR_BUSY);
 JKESTRUNE_SAME_CODE(com_mirelta_requests_EngineCodes_OUT_OF_MEMORY, kestrune::KS_ERR_OUT_OF_MEMORY);
 JKESTRUNE_SAME_CODE(com_mirelta_requests_EngineCodes_INTERNAL_FAILURE, kestrune::KS_ERR_INTERNAL);
+JKESTRUNE_SAME_CODE(com_mirelta_requests_EngineCodes_TOO_MANY_TARGETS,
+                    kestrune::KS_ERR_TOO_MANY_TARGETS);

@@ -1,6 +1,7 @@
 // kestrune enroll: a target model from WAVE files.
 #include <filesystem>
 
+#include "bridge/name_escape.h"
 #include "core/base/path_text.h"
 #include "core/contract/model_directories.h"
 #include "core/enrollment/enrollment.h"
@@ -44,7 +45,7 @@ int EnrollCommand(const std::vector<std::string>& args, std::ostream& log) {
         return kUsageError;
     }
     if (!ValidTargetName(name)) {
-        log << "enroll: '" << name << "' cannot be a directory name\n";
+        log << "enroll: '" << jkestrune::EscapedName(name) << "' cannot be a directory name\n";
         return kUsageError;
     }
     if (ubmPath.empty()) {
@@ -76,13 +77,14 @@ int EnrollCommand(const std::vector<std::string>& args, std::ostream& log) {
     if (!ReadAudio(files, audio, "enroll", log)) {
         return kFailure;
     }
+    const std::string shownName = jkestrune::EscapedName(name);
     const EnrollmentSpeech speech = PrepareEnrollmentSpeech(ubm->frontEnd(), audio);
     TargetModel model;
     const bool enrolled = EnrollTarget(
         *ubm, speech, options, model, error,
-        [&](const std::string& step) { log << "enroll: " << name << ": " << step << "\n"; });
+        [&](const std::string& step) { log << "enroll: " << shownName << ": " << step << "\n"; });
     if (!enrolled || !WriteTargetModel(models, name, model, error)) {
-        log << "enroll: " << name << ": " << error << "\n";
+        log << "enroll: " << shownName << ": " << error << "\n";
         return kFailure;
     }
     log << "enroll: wrote " << PathUtf8(target) << "\n";

@@ -13,17 +13,22 @@
 
 #include "audio/wave_decoder.h"
 #include "audio/wave_reader.h"
+#include "bridge/name_escape.h"
 #include "bridge/scoped_model_set.h"
-#include "core/models/model_files.h"
 #include "engine/kestrune.h"
+#include "tool/audio_input.h"
+#include "tool/busy_retry.h"
 #include "tool/commands.h"
 #include "tool/evaluation.h"
+#include "tool/trial_names.h"
 
 namespace kestrune {
 namespace {
 
 constexpr int kUsageError = 2;
 constexpr int kFailure = 1;
+
+using jkestrune::EscapedName;
 
 struct Trial {
     std::filesystem::path file;
@@ -66,12 +71,12 @@ bool ReadTrialList(const std::filesystem::path& list, std::vector<Trial>& trials
 }
 
 // The samples of a WAVE file as the library hands them to the engine: decoded by the same
-// reader, interleaved, with the count of frames. Non-zero: the library's own code.
+// reader, interleaved, with the count of frames. Non-zero: the library's own code, or -1 for a
+// file that cannot be read and -2 for one outside the tools' limits (`problem` says which).
 int32_t DecodeAsTheLibraryDoes(const std::filesystem::path& file, std::vector<int16_t>& samples,
-                               uint32_t& frames, uint32_t& rate) {
+                               uint32_t& frames, uint32_t& rate, std::string& problem) {
     std::vector<uint8_t> image;
-    std::string error;
-    if (!ReadWholeFile(file, UINT32_MAX, image, error)) {
+    if (!ReadWaveImage(file, image, problem)) {
         return -1;
     }
     const auto length = static_cast<uint32_t>(image.size());
@@ -80,6 +85,14 @@ int32_t DecodeAsTheLibraryDoes(const std::filesystem::path& file, std::vector<in
     const int32_t query = jkestrune::QueryWaveSampleCount(header, image.data(), length, count);
     if (query != 0) {
         return query;
+    }
+    rate = header.image.format.nSamplesPerSec;
+    const int channels = header.image.format.nChannels;
+    if (count > 0 && channels > 0) {
+        problem = RecordingLimitProblem(rate, count / static_cast<uint32_t>(channels));
+        if (!problem.empty()) {
+            return -2;
+        }
     }
     samples.assign(count, 0);
     frames = 0;
@@ -91,7 +104,6 @@ int32_t DecodeAsTheLibraryDoes(const std::filesystem::path& file, std::vector<in
         }
         frames = count;
     }
-    rate = header.image.format.nSamplesPerSec;
     return 0;
 }
 
@@ -157,48 +169,64 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& log) {
     set.Load(models.c_str());
     const int32_t targetCount = set.targetCount();
     if (targetCount <= 0) {
-        log << "evaluate: no target under " << models
-            << " fits this background model (or the directory is unreadable)\n";
+        const int32_t present = COM_IDENTI_GetQntModelsFromSubDirs(models.c_str());
+        const int32_t limit = COM_IDENTI_CheckedQuantTargetUsers();
+        if (limit > 0 && present > limit) {
+            log << "evaluate: " << models << " holds " << present
+                << " targets, more than the engine's limit of " << limit
+                << " (code 4109): split the targets over several directories\n";
+        } else {
+            log << "evaluate: no target under " << models
+                << " fits this background model (or the directory is unreadable)\n";
+        }
         return kFailure;
     }
-    std::map<std::string, int32_t> targetIndex;
     std::vector<std::string> targetNames;
     for (int32_t t = 0; t < targetCount; ++t) {
         targetNames.emplace_back(set.targetNames() +
                                  static_cast<size_t>(t) * jkestrune::kTargetNameSlot);
-        targetIndex[targetNames.back()] = t;
+    }
+    std::vector<std::string> listed;
+    for (const Trial& trial : trials) {
+        listed.push_back(trial.name);
+    }
+    std::vector<int32_t> truth;
+    if (!MatchTrialNames(listed, targetNames, truth, error)) {
+        log << "evaluate: " << list << ": " << error << "\n";
+        return kUsageError;
     }
     std::vector<ScoredTrial> scored(trials.size());
     for (size_t i = 0; i < trials.size(); ++i) {
-        if (trials[i].name == "-") {
-            continue;
-        }
-        const auto found = targetIndex.find(trials[i].name);
-        if (found == targetIndex.end()) {
-            log << "evaluate: " << trials[i].file.string() << ": '" << trials[i].name
-                << "' is not a loaded target (use - for a speaker who is not enrolled)\n";
-            return kUsageError;
-        }
-        scored[i].truth = found->second;
+        scored[i].truth = truth[i];
     }
+    // No more concurrent calls than the engine scores at once: the calls beyond would be
+    // refused as busy, which says nothing about the recordings.
+    threads = ConcurrentCalls(threads, COM_IDENTI_CheckedQuantVerifyStreams(), trials.size());
 
     std::atomic<size_t> next{0}, done{0}, unreadable{0}, otherRates{0};
     std::mutex logMutex;
+    std::vector<std::string> problems(trials.size());
     size_t reported = 0;
     const auto work = [&] {
         std::vector<int16_t> samples;
         for (size_t i = next++; i < trials.size(); i = next++) {
             ScoredTrial& trial = scored[i];
             uint32_t frames = 0, rate = 0;
-            trial.code = DecodeAsTheLibraryDoes(trials[i].file, samples, frames, rate);
+            trial.code = DecodeAsTheLibraryDoes(trials[i].file, samples, frames, rate, problems[i]);
             if (trial.code == 0 && frames > 0) {
                 otherRates += rate != 8000;
                 trial.logScores.assign(static_cast<size_t>(targetCount), 0);
                 trial.frrValues.assign(static_cast<size_t>(targetCount), 0);
                 trial.farValues.assign(static_cast<size_t>(targetCount), 0);
-                trial.code = set.Score(
-                    samples.data(), static_cast<int32_t>(frames),
-                    {trial.logScores.data(), trial.frrValues.data(), trial.farValues.data()});
+                trial.code = CallRetryingBusy(
+                    [&] {
+                        return set.Score(samples.data(), static_cast<int32_t>(frames),
+                                         {trial.logScores.data(), trial.frrValues.data(),
+                                          trial.farValues.data()});
+                    },
+                    BusyRetry{},
+                    [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); });
+                trial.unscored = trial.code == kEngineBusy;
             } else if (trial.code == 0) {
                 trial.code = -1;
             }
@@ -229,9 +257,9 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& log) {
         out << "trial\ttruth\ttarget\tlogScore\tfrr\tfar\n";
         for (size_t i = 0; i < trials.size(); ++i) {
             for (size_t t = 0; t < scored[i].logScores.size(); ++t) {
-                out << trials[i].file.string() << '\t' << trials[i].name << '\t' << targetNames[t]
-                    << '\t' << scored[i].logScores[t] << '\t' << scored[i].frrValues[t] << '\t'
-                    << scored[i].farValues[t] << '\n';
+                out << EscapedName(trials[i].file.string()) << '\t' << EscapedName(trials[i].name)
+                    << '\t' << EscapedName(targetNames[t]) << '\t' << scored[i].logScores[t] << '\t'
+                    << scored[i].frrValues[t] << '\t' << scored[i].farValues[t] << '\n';
             }
         }
         if (!out) {
@@ -240,16 +268,25 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& log) {
         }
     }
     std::map<int32_t, size_t> codes;
-    for (const ScoredTrial& trial : scored) {
-        if (trial.code != 0) {
-            ++codes[trial.code];
+    for (size_t i = 0; i < scored.size(); ++i) {
+        if (scored[i].code == -2) {
+            log << "evaluate: " << EscapedName(trials[i].file.string())
+                << ": refused: " << problems[i] << "\n";
+        }
+        if (scored[i].code != 0) {
+            ++codes[scored[i].code];
         }
     }
     for (const auto& [code, count] : codes) {
-        log << "evaluate: " << count << " trials "
-            << (code == -1 ? "unreadable or without audio"
-                           : "refused with code " + std::to_string(code))
-            << "\n";
+        std::string what = code == -1   ? "unreadable or without audio"
+                           : code == -2 ? "refused: outside the limits the tools take"
+                                        : "refused with code " + std::to_string(code);
+        if (code == kEngineBusy) {
+            what = "unscored: the engine stayed busy (code 4106) through " +
+                   std::to_string(BusyRetry{}.tries) +
+                   " tries; they count in no figure, and the run fails";
+        }
+        log << "evaluate: " << count << " trials " << what << "\n";
     }
     if (otherRates > 0) {
         log << "evaluate: " << otherRates
@@ -263,7 +300,7 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& log) {
                   targetCount, seconds);
     std::fputs((text + timing).c_str(), stdout);
     std::fflush(stdout);
-    return 0;
+    return summary.unscoredTrials > 0 ? kFailure : 0;
 }
 
 }  // namespace kestrune

@@ -60,6 +60,10 @@ EvaluationSummary Summarise(const std::vector<ScoredTrial>& trials, size_t targe
     std::vector<double> genuine, impostor, bestEnrolled, bestUnknown;
     size_t correctScore = 0, correctFrr = 0, correctFar = 0;
     for (const ScoredTrial& trial : trials) {
+        if (trial.unscored) {
+            ++summary.unscoredTrials;
+            continue;
+        }
         const bool enrolled = trial.truth >= 0;
         (enrolled ? summary.enrolledTrials : summary.unknownTrials) += 1;
         if (trial.code != 0 || trial.logScores.size() != targetCount || targetCount == 0) {
@@ -105,6 +109,7 @@ EvaluationSummary Summarise(const std::vector<ScoredTrial>& trials, size_t targe
 std::string FormatSummary(const EvaluationSummary& s, bool tabSeparated) {
     std::vector<std::pair<std::string, std::string>> rows = {
         {"trials", std::to_string(s.trials)},
+        {"unscored_trials", std::to_string(s.unscoredTrials)},
         {"enrolled_trials", std::to_string(s.enrolledTrials)},
         {"unknown_trials", std::to_string(s.unknownTrials)},
         {"failed_trials", std::to_string(s.failedTrials)},
@@ -144,6 +149,13 @@ std::string FormatSummary(const EvaluationSummary& s, bool tabSeparated) {
                   "the engine)\n",
                   s.trials, s.enrolledTrials, s.unknownTrials, s.failedTrials);
     text += line;
+    if (s.unscoredTrials > 0) {
+        std::snprintf(line, sizeof line,
+                      "unscored: %zu trials got no answer (the engine stayed busy); every figure "
+                      "below leaves them out\n",
+                      s.unscoredTrials);
+        text += line;
+    }
     std::snprintf(line, sizeof line,
                   "top-1 identification: %s by score, %s by FRR, %s by FAR (refused trials count "
                   "as misses)\n",

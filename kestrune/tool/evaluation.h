@@ -12,13 +12,15 @@ namespace kestrune {
 
 // One scored trial: the index of its true target (or -1 for a speaker who is not enrolled) and
 // the engine's three arrays, one entry per target, in thousandths. A trial the engine refused
-// has a non-zero `code` and no values.
+// has a non-zero `code` and no values. An unscored trial got no answer at all (the engine
+// stayed busy): it says nothing about the recording and is left out of every measure.
 struct ScoredTrial {
     int32_t truth = -1;
     int32_t code = 0;
     std::vector<int32_t> logScores;
     std::vector<int32_t> frrValues;
     std::vector<int32_t> farValues;
+    bool unscored = false;
 };
 
 // The smallest rate e for which one threshold keeps both the share of `genuine` scores below it
@@ -30,8 +32,9 @@ inline constexpr double kHonestyLevels[] = {1.0, 5.0, 10.0};
 
 struct EvaluationSummary {
     size_t trials = 0;
-    size_t enrolledTrials = 0;  // trials of enrolled speakers
-    size_t unknownTrials = 0;   // trials of speakers who are not enrolled
+    size_t unscoredTrials = 0;  // never answered; in no other count or measure
+    size_t enrolledTrials = 0;  // scored trials of enrolled speakers
+    size_t unknownTrials = 0;   // scored trials of speakers who are not enrolled
     size_t failedTrials = 0;    // refused by the engine (counted as misses in top-1)
     // Share of enrolled speakers' trials whose first target is the true one, ranked by score,
     // by false-rejection rate (highest first) and by false-acceptance rate (lowest first), with

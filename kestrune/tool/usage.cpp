@@ -37,8 +37,9 @@ evaluate   scores every trial of TRIALS (lines "path<TAB>name", name the true ta
            --tsv           the summary as measure<TAB>value lines
            --scores FILE   every comparison: trial, truth, target, logScore, FRR, FAR
 
-Files may be 16-bit PCM, A-law or mu-law WAVE at any rate and channel count; they are mixed to
-mono and resampled to 8 kHz.
+Files may be 16-bit PCM, A-law or mu-law WAVE at 4 to 192 kHz and any channel count; they are
+mixed to mono and resampled to 8 kHz. Files over 1 GiB or 60 minutes are refused. Names in the
+output have control characters and backslashes escaped (\n, \t, \xNN, \\).
 )";
 }
 

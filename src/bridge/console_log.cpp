@@ -18,6 +18,10 @@ void ConsoleLine::Append(std::string_view text) {
     length_ += length;
 }
 
+void ConsoleLine::AppendName(std::string_view name) {
+    EscapeName(name, [this](std::string_view piece) { Append(piece); });
+}
+
 void ConsoleLine::AppendInt(int32_t value) {
     char digits[16];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
@@ -45,7 +49,7 @@ ConsoleLine TargetLine(std::string_view name, int32_t frr, int32_t far, int32_t 
     ConsoleLine line;
     line.Append(kPrefix);
     line.Append("Target: ");
-    line.Append(name);
+    line.AppendName(name);
     line.Append(", FRR: ");
     line.AppendThousandths(frr);
     line.Append(" %, FAR: ");

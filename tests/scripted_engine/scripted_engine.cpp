@@ -8,6 +8,11 @@
 //                        log_samples N (samples to list in the SoundData line)
 //                        target SCORE FRR FAR NAME  (NAME is the rest of the line; \xNN escapes)
 //                        generate N  (N more targets named target-00000 ... with varied values)
+//                        busy_calls N (the first N SoundData calls after the script was
+//                          written answer 4106, busy, as the reference engine does)
+//                        enforce_streams 0/1 (SoundData answers 4106 while max_streams calls
+//                          are already in it, as the reference engine does)
+//                        hold_ms N (each SoundData call stays N ms, so that calls overlap)
 //   KESTRUNE_CALL_LOG  file to which one line per call is appended.
 //
 // A models path that names a regular file is read as the script of that path instead: it gives
@@ -19,6 +24,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +33,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/kestrune.h"
@@ -38,7 +46,12 @@ using enginescript::Target;
 // The shared description, and how many samples SoundData lists in its log line.
 struct Script : enginescript::Script {
     int32_t logSamples = 0;
+    int32_t busyCalls = 0;
+    bool enforceStreams = false;
+    int32_t holdMs = 0;
 };
+
+constexpr int32_t kBusy = 4106;
 
 std::string Unescape(const std::string& text) {
     std::string out;
@@ -97,6 +110,12 @@ Script ReadScript(const char* modelsPath = nullptr) {
             script.loadFails = v != 0;
         else if (key == "log_samples")
             script.logSamples = v;
+        else if (key == "busy_calls")
+            script.busyCalls = v;
+        else if (key == "enforce_streams")
+            script.enforceStreams = v != 0;
+        else if (key == "hold_ms")
+            script.holdMs = v;
         else if (key == "target_count") {
             script.reportedTargetCount = v;
         } else if (key == "generate") {
@@ -126,6 +145,34 @@ void Log(const std::string& line) {
     (void)written;
     ::close(fd);
 }
+
+// The SoundData calls logged so far (the call log starts empty with each script).
+int32_t LoggedSoundDataCalls() {
+    const char* path = std::getenv("KESTRUNE_CALL_LOG");
+    std::ifstream in(path == nullptr ? "" : path);
+    std::string line;
+    int32_t calls = 0;
+    while (std::getline(in, line)) {
+        calls += line.rfind("SoundData", 0) == 0;
+    }
+    return calls;
+}
+
+// Calls inside SoundData now, for enforce_streams.
+std::atomic<int32_t> activeSoundCalls{0};
+
+// Holds one place among the active calls for its lifetime.
+class ActiveCall {
+  public:
+    ActiveCall() : before_(activeSoundCalls.fetch_add(1)) {}
+    ~ActiveCall() { activeSoundCalls.fetch_sub(1); }
+    ActiveCall(const ActiveCall&) = delete;
+    ActiveCall& operator=(const ActiveCall&) = delete;
+    int32_t before() const { return before_; }
+
+  private:
+    int32_t before_;
+};
 
 // What buffer A points to: enough to check that DestroyedBuffers gets back what the load gave.
 struct LoadRecord {
@@ -207,6 +254,9 @@ __attribute__((visibility("default"))) int32_t COM_IDENTI_SoundData(
     int32_t modelValueA, void*, void* modelBufferB, void*, int32_t, int32_t* logScores,
     int32_t* frrValues, int32_t* farValues) {
     const Script script = ReadScript();
+    const ActiveCall active;
+    const bool overLimit = script.enforceStreams && active.before() >= script.maxStreams;
+    const bool scriptedBusy = script.busyCalls > 0 && LoggedSoundDataCalls() < script.busyCalls;
     int64_t sum = 0;
     for (int32_t i = 0; i < sampleCount; ++i) {
         sum += samples[i];
@@ -222,7 +272,14 @@ __attribute__((visibility("default"))) int32_t COM_IDENTI_SoundData(
             line += std::to_string(samples[i]);
         }
     }
+    if (overLimit || scriptedBusy) {
+        Log(line + (overLimit ? " busy: over max_streams" : " busy: scripted"));
+        return kBusy;
+    }
     Log(line);
+    if (script.holdMs > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(script.holdMs));
+    }
     const auto* record = static_cast<const LoadRecord*>(modelBufferA);
     const int32_t soundCode = record != nullptr ? record->soundCode : script.soundCode;
     if (soundCode != 0) {

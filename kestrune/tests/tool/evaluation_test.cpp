@@ -58,5 +58,28 @@ TEST(Evaluation, SummaryOfIdentificationOpenSetAndRates) {
               std::string::npos);
 }
 
+// A trial the engine never answered (busy through every try) is in no count but its own: it is
+// neither a miss nor an impostor, and the figures are those of the answered trials alone.
+TEST(Evaluation, UnscoredTrialsAreLeftOutOfEveryFigure) {
+    const ScoredTrial right = Trial(0, {5000, 100}, {50000, 1000}, {100, 40000});
+    const ScoredTrial wrong = Trial(1, {5000, 100}, {50000, 1000}, {100, 40000});
+    ScoredTrial busy{0, 4106, {}, {}, {}};
+    busy.unscored = true;
+    ScoredTrial busyUnknown{-1, 4106, {}, {}, {}};
+    busyUnknown.unscored = true;
+    const EvaluationSummary s = Summarise({right, busy, wrong, busyUnknown, busy}, 2);
+    EXPECT_EQ(s.trials, 5u);
+    EXPECT_EQ(s.unscoredTrials, 3u);
+    EXPECT_EQ(s.enrolledTrials, 2u);
+    EXPECT_EQ(s.unknownTrials, 0u);
+    EXPECT_EQ(s.failedTrials, 0u);
+    EXPECT_DOUBLE_EQ(s.top1Score, 0.5);
+    EXPECT_EQ(s.genuineComparisons, 2u);
+    EXPECT_EQ(s.impostorComparisons, 2u);
+    EXPECT_NE(FormatSummary(s, true).find("unscored_trials\t3\n"), std::string::npos);
+    EXPECT_NE(FormatSummary(s, false).find("unscored: 3 trials"), std::string::npos);
+    EXPECT_EQ(FormatSummary(Summarise({right}, 2), false).find("unscored"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kestrune

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -103,6 +104,80 @@ TEST(Tool, RecordingsAreMixedToMonoAndResampledTo8kHz) {
     EXPECT_FALSE(ReadRecording(directory.path() / "missing.wav", 8000, samples, error));
 }
 
+TEST(Tool, RecordingLimitsAtTheirEdges) {
+    struct {
+        uint32_t rate;
+        uint64_t frames;
+        const char* problem;  // empty: accepted
+    } const cases[] = {
+        {8000, 8000, ""},
+        {4000, 3600 * 4000, ""},
+        {192000, 3600ull * 192000, ""},
+        {3999, 100, "a sample rate of 3999 Hz: the tools take 4 to 192 kHz"},
+        {192001, 100, "a sample rate of 192001 Hz"},
+        {1, 100, "a sample rate of 1 Hz"},
+        {0, 0, "a sample rate of 0 Hz"},
+        {4000, 3600 * 4000 + 1, "3600 s of audio: the tools take at most 60 minutes"},
+        {8000, 11 * 3600 * 8000, "39600 s of audio"},
+    };
+    for (const auto& c : cases) {
+        const std::string problem = RecordingLimitProblem(c.rate, c.frames);
+        if (c.problem[0] == '\0') {
+            EXPECT_EQ(problem, "") << c.rate << " Hz, " << c.frames << " frames";
+        } else {
+            EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+        }
+    }
+}
+
+// A header's rate and size are refused before any decoding or resampling; a file at the edges
+// is read.
+TEST(Tool, RecordingsOutsideTheLimitsAreRefusedWithTheReason) {
+    const TempDirectory directory("limits");
+    const std::vector<int16_t> speech = Speak(MakeVoice(0), 0.1, 5);
+    struct {
+        const char* file;
+        uint32_t rate;
+        const char* problem;  // empty: read
+    } const cases[] = {
+        {"one-hz.wav", 1, "refused: a sample rate of 1 Hz"},
+        {"low.wav", 3999, "a sample rate of 3999 Hz"},
+        {"high.wav", 192001, "a sample rate of 192001 Hz"},
+        {"lowest.wav", 4000, ""},
+        {"highest.wav", 192000, ""},
+    };
+    for (const auto& c : cases) {
+        WriteWave(directory.path() / c.file, speech, c.rate);
+        std::vector<int16_t> samples;
+        std::string error;
+        const bool read = ReadRecording(directory.path() / c.file, 8000, samples, error);
+        if (c.problem[0] == '\0') {
+            EXPECT_TRUE(read) << error;
+            EXPECT_NEAR(static_cast<double>(samples.size()), 800.0 * 8000 / c.rate, 2.0);
+        } else {
+            EXPECT_FALSE(read) << c.file;
+            EXPECT_NE(error.find(c.problem), std::string::npos) << error;
+            EXPECT_TRUE(samples.empty()) << c.file;
+        }
+    }
+    // Over an hour at 4 kHz (mu-law, one byte a sample: 14 MB).
+    WriteWave(directory.path() / "long.wav", std::vector<int16_t>(3601 * 4000, 0), 4000, 1,
+              WaveEncoding::MuLaw);
+    std::vector<int16_t> samples;
+    std::string error;
+    EXPECT_FALSE(ReadRecording(directory.path() / "long.wav", 8000, samples, error));
+    EXPECT_NE(error.find("3601 s of audio: the tools take at most 60 minutes"), std::string::npos)
+        << error;
+    // A file over 1 GiB is refused by its size, unread (sparse: it takes no space).
+    WriteWave(directory.path() / "huge.wav", speech, 8000);
+    std::filesystem::resize_file(directory.path() / "huge.wav", kMaxWaveFileBytes + 1);
+    EXPECT_FALSE(ReadRecording(directory.path() / "huge.wav", 8000, samples, error));
+    EXPECT_NE(error.find("the tools read WAVE files of at most 1 GiB"), std::string::npos) << error;
+    // Nor is anything but a regular file read: a directory has no size to check.
+    EXPECT_FALSE(ReadRecording(directory.path(), 8000, samples, error));
+    EXPECT_NE(error.find(": not a regular file"), std::string::npos) << error;
+}
+
 TEST(Tool, TrainsEnrollsAndEvaluates) {
     const TempDirectory directory("tool");
     const auto path = [&](const std::string& name) { return (directory.path() / name).string(); };
@@ -187,6 +262,47 @@ TEST(Tool, TrainsEnrollsAndEvaluates) {
     const std::string table((std::istreambuf_iterator<char>(scores)),
                             std::istreambuf_iterator<char>());
     EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 1 + 3 * 2) << table;
+
+    // The list is UTF-8 and the engine's names are not: a name beyond the Basic Multilingual
+    // Plane is still found, and the scores file shows names with control characters escaped.
+    const std::string grin = "Ana \xf0\x9f\x98\x80";
+    std::filesystem::create_directories(
+        directory.path() / "emoji" /
+        std::u8string(reinterpret_cast<const char8_t*>(grin.data()), grin.size()));
+    std::filesystem::copy_file(
+        directory.path() / "models" / "Ana" / kTargetFileName,
+        directory.path() / "emoji" /
+            std::u8string(reinterpret_cast<const char8_t*>(grin.data()), grin.size()) /
+            kTargetFileName);
+    std::filesystem::create_directories(directory.path() / "emoji" / "tab\there");
+    std::filesystem::copy_file(directory.path() / "models" / "Zoë" / kTargetFileName,
+                               directory.path() / "emoji" / "tab\there" / kTargetFileName);
+    std::ofstream(path("emoji.tsv")) << "trial-0.wav\t" << grin << "\n";
+    ::testing::internal::CaptureStdout();
+    const int emojiCode = EvaluateCommand({"--ubm", path("ubm"), "--models", path("emoji"), "--tsv",
+                                           "--scores", path("emoji-scores.tsv"), path("emoji.tsv")},
+                                          log);
+    const std::string emojiSummary = ::testing::internal::GetCapturedStdout();
+    ASSERT_EQ(emojiCode, 0) << log.str();
+    EXPECT_NE(emojiSummary.find("top1_score\t100.0\n"), std::string::npos) << emojiSummary;
+    std::ifstream emojiScores(path("emoji-scores.tsv"));
+    const std::string emojiTable((std::istreambuf_iterator<char>(emojiScores)),
+                                 std::istreambuf_iterator<char>());
+    EXPECT_EQ(std::count(emojiTable.begin(), emojiTable.end(), '\n'), 1 + 2) << emojiTable;
+    EXPECT_NE(emojiTable.find("\ttab\\there\t"), std::string::npos) << emojiTable;
+
+    // A trial outside the tools' limits is refused and named; the others are scored.
+    WriteWave(path("one-hz.wav"), Speak(MakeVoice(0), 0.5, 7), 1);
+    std::ofstream(path("limits.tsv")) << "trial-0.wav\tAna\none-hz.wav\tAna\n";
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(
+        EvaluateCommand(
+            {"--ubm", path("ubm"), "--models", path("models"), "--tsv", path("limits.tsv")}, log),
+        0);
+    const std::string limitsSummary = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(log.str().find("one-hz.wav: refused: a sample rate of 1 Hz"), std::string::npos)
+        << log.str();
+    EXPECT_NE(limitsSummary.find("failed_trials\t1\n"), std::string::npos) << limitsSummary;
 
     // A trial naming a target that is not loaded is a mistake in the list, not an impostor.
     std::ofstream(path("wrong.tsv")) << "trial-0.wav\tNobody\n";

@@ -20,7 +20,9 @@ import java.util.Optional;
  * platform's native pair in a folder of its own (see {@link NativePlatform}) and, when the jar
  * was built with one, the default background model: the files of {@code ubm/}, named one a line
  * in {@code ubm.list}. A file is copied out on first use into one private temporary folder (only
- * its owner may enter it), which is removed when the JVM exits.
+ * its owner may enter it), which is removed when the JVM exits. The folder is named after this
+ * JVM's process (see {@link OwnedFolders}); before making it, the folders of JVMs that ended
+ * without removing theirs (a crash, a kill, Windows keeping loaded DLLs) are removed.
  */
 final class BundledFiles {
     /** The files of the jar (or class path) that holds this class. */
@@ -31,13 +33,20 @@ final class BundledFiles {
 
     private final ClassLoader loader;
     private final String root;
+    private final Path temporaryRoot;
     private final Map<String, Path> extracted = new HashMap<>();
     private Path folder;
 
     /** The files under {@code root} (a resource path ending in '/') of a class loader. */
     BundledFiles(ClassLoader loader, String root) {
+        this(loader, root, Path.of(System.getProperty("java.io.tmpdir")));
+    }
+
+    /** As {@link #BundledFiles(ClassLoader, String)}, the private folder under another root. */
+    BundledFiles(ClassLoader loader, String root, Path temporaryRoot) {
         this.loader = loader;
         this.root = root;
+        this.temporaryRoot = temporaryRoot;
     }
 
     /** Where the files are looked for, for messages. */
@@ -103,11 +112,13 @@ final class BundledFiles {
 
     private Path folder() throws IOException {
         if (folder == null) {
+            OwnedFolders.removeAbandoned(temporaryRoot);
+            String prefix = OwnedFolders.prefixOfThisProcess();
             folder = FileSystems.getDefault().supportedFileAttributeViews().contains("posix")
-                    ? Files.createTempDirectory("jkestrune-",
+                    ? Files.createTempDirectory(temporaryRoot, prefix,
                             PosixFilePermissions.asFileAttribute(
                                     PosixFilePermissions.fromString("rwx------")))
-                    : Files.createTempDirectory("jkestrune-");
+                    : Files.createTempDirectory(temporaryRoot, prefix);
             folder.toFile().deleteOnExit();
         }
         return folder;

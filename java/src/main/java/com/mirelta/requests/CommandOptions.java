@@ -25,8 +25,9 @@ final class CommandOptions {
             "  --max-far P           answer 'unknown' for a file whose best target's FAR is above",
             "                        P percent (0-100): an 'answer:' line under the table, or a",
             "                        seventh column with --tsv",
-            "  --threads N           identify N files at a time (default: the number of cores);",
-            "                        the output keeps the order of the files",
+            "  --threads N           identify N files at a time (default: the number of cores),",
+            "                        never more than the engine scores at once; the output keeps",
+            "                        the order of the files",
             "  --verbose             let the library print its own log lines",
             "  --tsv                 tab-separated rows: file, rank, target, score, FRR %, FAR %",
             "  --codes               print every return code with its meaning (a Markdown table)",
@@ -41,9 +42,14 @@ final class CommandOptions {
             "this score.",
             "Targets with equal values keep the engine's order (the reference engine's: the byte",
             "order of their names), whatever the ranking criterion.",
+            "Names are printed with control characters and backslashes escaped (\\n, \\t,",
+            "\\xNN, \\\\), so that every row is one line. Files over 1 GiB, at rates outside",
+            "4-192 kHz or longer than 60 minutes are refused; a call the engine answers busy is",
+            "tried ten times (5 ms to 320 ms apart) before the file is reported as failed.",
             "",
             "Exit status: 0 all identified, 1 a call returned an error code, 2 bad usage or an",
-            "unreadable file, 3 no background model loaded, 4 the native library did not load.",
+            "unreadable or refused file, 3 no background model loaded, 4 the native library did",
+            "not load.",
             "");
 
     Path models;

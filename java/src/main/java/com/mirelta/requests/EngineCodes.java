@@ -17,6 +17,7 @@ final class EngineCodes {
     @Native static final int BUSY = 4106;
     @Native static final int OUT_OF_MEMORY = 4107;
     @Native static final int INTERNAL_FAILURE = 4108;
+    @Native static final int TOO_MANY_TARGETS = 4109;
 
     private EngineCodes() {}
 }

@@ -6,6 +6,7 @@ import java.io.PrintStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.List;
+import java.util.Optional;
 import java.util.concurrent.ExecutionException;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
@@ -20,9 +21,17 @@ import java.util.concurrent.Future;
  *      [--max-far P] [--threads N] [--verbose] [--tsv] FILE...
  * </pre>
  *
- * <p>Exit status: 0 when every file was identified, 1 when any call returned an error code, 2
- * for bad usage or an unreadable file, 3 when no background model was loaded (the one given did
- * not load, or none was given and the jar carries none), 4 when the native library did not load.
+ * <p>The tool starts no more identifications at once than the engine scores at the same time
+ * ({@link LoadManager#MaxQntProgramStreams()}), whatever {@code --threads} asks: the calls
+ * beyond would be refused as busy. A busy answer that still comes (another user of the engine
+ * in this process) is retried after 5 ms, 10 ms, doubling to 320 ms, ten tries in all, and then
+ * reported as the file's failure. Files over 1 GiB are refused unread, and recordings whose
+ * header gives a rate outside 4-192 kHz or more than 60 minutes are refused before the call.
+ *
+ * <p>Exit status: 0 when every file was identified, 1 when any call returned an error code
+ * (busy through every try included), 2 for bad usage or an unreadable or too large file, 3 when
+ * no background model was loaded (the one given did not load, or none was given and the jar
+ * carries none), 4 when the native library did not load.
  */
 public final class IdentifyCommand {
     static final int EXIT_OK = 0;
@@ -30,6 +39,13 @@ public final class IdentifyCommand {
     static final int EXIT_USAGE = 2;
     static final int EXIT_NO_BACKGROUND = 3;
     static final int EXIT_NO_LIBRARY = 4;
+
+    /** The largest WAVE file the tool reads. */
+    static final long MAX_FILE_BYTES = 1L << 30;
+    /** Tries of a call the engine answers busy, and the first and longest wait between them. */
+    static final int BUSY_TRIES = 10;
+    static final long FIRST_BUSY_WAIT_MS = 5;
+    static final long LAST_BUSY_WAIT_MS = 320;
 
     static final String NO_BACKGROUND_MODEL = "no background model: give one with --ubm DIR (a"
             + " directory written by kestrune train-ubm); this jar carries no default one (it was"
@@ -109,8 +125,9 @@ public final class IdentifyCommand {
         SpeakerIdentifier identifier = SpeakerIdentifier.forModels(options.models)
                 .rankedBy(options.ranking).withVerboseLog(options.verbose);
         RankingReport report = new RankingReport(options, out);
-        ExecutorService pool =
-                Executors.newFixedThreadPool(Math.min(options.threads, options.files.size()));
+        ExecutorService pool = Executors.newFixedThreadPool(
+                concurrentCalls(options.threads, LoadManager.MaxQntProgramStreams(),
+                        options.files.size()));
         try {
             List<Future<Outcome>> outcomes = options.files.stream()
                     .map(file -> pool.submit(() -> identify(identifier, file, options.best)))
@@ -119,7 +136,7 @@ public final class IdentifyCommand {
             for (Future<Outcome> pending : outcomes) {
                 Outcome outcome = await(pending);
                 if (outcome.error() != null) {
-                    err.println(outcome.file() + ": " + outcome.error());
+                    err.println(RankingReport.shown(outcome.file()) + ": " + outcome.error());
                 } else {
                     report.print(outcome.file(), outcome.ranking());
                 }
@@ -132,19 +149,58 @@ public final class IdentifyCommand {
         }
     }
 
+    /**
+     * The identifications to run at once: the threads asked for, at most the engine's stream
+     * limit (when it states a positive one) and one per file; at least one.
+     */
+    static int concurrentCalls(int requested, int engineStreams, int files) {
+        int calls = Math.min(requested, files);
+        if (engineStreams > 0) {
+            calls = Math.min(calls, engineStreams);
+        }
+        return Math.max(calls, 1);
+    }
+
     private static Outcome identify(SpeakerIdentifier identifier, Path file, boolean best) {
         byte[] wave;
         try {
+            long size = Files.size(file);
+            if (size > MAX_FILE_BYTES) {
+                return Outcome.failed(file, size + " bytes: the tool reads WAVE files of at most"
+                        + " 1 GiB", EXIT_USAGE);
+            }
             wave = Files.readAllBytes(file);
         } catch (IOException e) {
             return Outcome.failed(file, "cannot read: " + e.getMessage(), EXIT_USAGE);
         }
-        try {
-            List<TargetMatch> ranking =
-                    best ? identifier.best(wave).stream().toList() : identifier.identify(wave);
-            return new Outcome(file, ranking, null, EXIT_OK);
-        } catch (IdentificationException e) {
-            return Outcome.failed(file, e.getMessage(), EXIT_CALL_FAILED);
+        Optional<String> refused = WaveLimits.problem(wave);
+        if (refused.isPresent()) {
+            return Outcome.failed(file, "refused: " + refused.get(), EXIT_USAGE);
+        }
+        long wait = FIRST_BUSY_WAIT_MS;
+        for (int tried = 1;; tried++) {
+            try {
+                List<TargetMatch> ranking =
+                        best ? identifier.best(wave).stream().toList() : identifier.identify(wave);
+                return new Outcome(file, ranking, null, EXIT_OK);
+            } catch (IdentificationException e) {
+                boolean busy = e.returnCode().orElse(null) == ReturnCode.ENGINE_BUSY;
+                if (!busy) {
+                    return Outcome.failed(file, e.getMessage(), EXIT_CALL_FAILED);
+                }
+                if (tried == BUSY_TRIES) {
+                    return Outcome.failed(file, e.getMessage() + "; still busy after " + tried
+                            + " tries: not identified", EXIT_CALL_FAILED);
+                }
+            }
+            try {
+                Thread.sleep(wait);
+            } catch (InterruptedException e) {
+                Thread.currentThread().interrupt();
+                return Outcome.failed(file, "interrupted while the engine was busy",
+                        EXIT_CALL_FAILED);
+            }
+            wait = Math.min(wait * 2, LAST_BUSY_WAIT_MS);
         }
     }
 

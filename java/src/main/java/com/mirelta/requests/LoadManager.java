@@ -30,7 +30,7 @@ import java.lang.annotation.Native;
  *
  * <p><b>Return codes</b> of the two identification methods: {@link #OK}, the {@code ERR_}
  * constants below, or the engine's own non-zero code, passed on unchanged. {@link ReturnCode}
- * names them all, with the reference engine's codes 4101-4108.
+ * names them all, with the reference engine's codes 4101-4109.
  */
 public final class LoadManager {
     static {

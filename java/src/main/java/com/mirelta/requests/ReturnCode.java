@@ -6,7 +6,7 @@ import java.util.Optional;
 /**
  * The return codes of the identification methods with their meaning: the library's own (the
  * {@code ERR_} constants of {@link LoadManager}) and those of the project's reference engine,
- * 4101-4108, which the library passes on unchanged. Another engine build may return other codes
+ * 4101-4109, which the library passes on unchanged. Another engine build may return other codes
  * of its own, or give these numbers other meanings.
  */
 public enum ReturnCode {
@@ -53,7 +53,14 @@ public enum ReturnCode {
     /** 4107, reference engine. */
     ENGINE_OUT_OF_MEMORY(EngineCodes.OUT_OF_MEMORY, true, "out of memory"),
     /** 4108, reference engine. */
-    ENGINE_INTERNAL_FAILURE(EngineCodes.INTERNAL_FAILURE, true, "other internal failure");
+    ENGINE_INTERNAL_FAILURE(EngineCodes.INTERNAL_FAILURE, true, "other internal failure"),
+    /**
+     * 4109, reference engine: the models directory holds more targets than the engine loads
+     * ({@link LoadManager#MaxQntTargets()}, 10 000 for the reference engine), so none is loaded.
+     */
+    ENGINE_TOO_MANY_TARGETS(EngineCodes.TOO_MANY_TARGETS, true, "too many targets: the models"
+            + " directory holds more than the engine's limit (10 000 for the reference engine),"
+            + " so none was loaded");
 
     private final int value;
     private final boolean referenceEngine;
@@ -77,7 +84,7 @@ public enum ReturnCode {
     /**
      * Whether this is a code of the reference engine rather than of the library.
      *
-     * @return true for 4101-4108
+     * @return true for 4101-4109
      */
     public boolean isReferenceEngineCode() {
         return referenceEngine;

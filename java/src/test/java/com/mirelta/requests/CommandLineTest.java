@@ -229,4 +229,129 @@ class CommandLineTest {
         assertTrue(oneThreadOut.startsWith(large + "\t1\tbert"), oneThreadOut);
         assertEquals(6, oneThreadErr.lines().count(), oneThreadErr);
     }
+
+    /**
+     * However many threads are asked for, no more files are identified at once than the engine
+     * scores: an engine that refuses the calls beyond its limit refuses none.
+     */
+    @ParameterizedTest
+    @CsvSource({"16, 2", "64, 3", "1, 4"})
+    void threadsStayWithinTheEnginesStreamLimit(int threads, int streams) throws IOException {
+        ScriptedEngine.script("quantity 1", "target 1500 750 12000 anna",
+                "max_streams " + streams, "enforce_streams 1", "hold_ms 30");
+        List<String> args = new ArrayList<>(List.of("--models", "/m", "--tsv", "--threads",
+                String.valueOf(threads)));
+        for (int i = 0; i < 12; i++) {
+            args.add(recording.toString());
+        }
+        assertEquals(0, run(args.toArray(String[]::new)), err());
+        assertEquals(12, out().lines().count(), out());
+        assertEquals(List.of(), ScriptedEngine.calls().stream()
+                .filter(call -> call.contains("busy")).toList());
+    }
+
+    /** A busy answer is retried; a file still refused after ten tries is a failure, not a row. */
+    @ParameterizedTest
+    @CsvSource({"0, 0, 1", "1, 0, 2", "9, 0, 10", "10, 1, 10", "40, 1, 10"})
+    void busyAnswersAreRetriedThenReportedAsFailures(int busyCalls, int status, int calls) {
+        ScriptedEngine.script("quantity 1", "target 1500 750 12000 anna",
+                "busy_calls " + busyCalls);
+        assertEquals(status, run("--models", "/m", "--tsv", "--threads", "1",
+                recording.toString()));
+        assertEquals(calls, ScriptedEngine.calls().stream()
+                .filter(call -> call.startsWith("SoundData")).count());
+        if (status == 0) {
+            assertEquals(List.of(recording + "\t1\tanna\t1.500\t0.750\t12.000"),
+                    out().lines().toList());
+            assertEquals("", err());
+        } else {
+            assertEquals("", out());
+            assertEquals(recording + ": error 4106 (reference engine): busy (too many concurrent"
+                    + " recordings); still busy after 10 tries: not identified", err().strip());
+        }
+    }
+
+    @Test
+    void tooManyTargetsIsReportedAsOverTheLimit() {
+        ScriptedEngine.script("quantity 10001", "sound_code 4109");
+        assertEquals(1, run("--models", "/m", recording.toString()));
+        assertEquals(recording + ": error 4109 (reference engine): too many targets: the models"
+                + " directory holds more than the engine's limit (10 000 for the reference"
+                + " engine), so none was loaded", err().strip());
+    }
+
+    /** A name holding control characters cannot forge a row, in the table or in the rows. */
+    @ParameterizedTest
+    @CsvSource(delimiter = '|', value = {
+        "eve\\x0a1\tmallory\t9.999 | eve\\n1\\tmallory\\t9.999",
+        "cr\\x0dreturn | cr\\rreturn",
+        "bell\\x07\\x1b[2J | bell\\x07\\x1b[2J",
+        "back\\slash | back\\\\slash",
+        "next\\xc2\\x85line | next\\u0085line",
+        "Zo\\xc3\\xab | Zo\u00eb"})
+    void namesAreEscapedInEveryOutput(String scripted, String shown) {
+        ScriptedEngine.script("quantity 2", "target 2500 100 12000 " + scripted,
+                "target 1500 750 0 anna");
+        assertEquals(0, run("--models", "/m", "--tsv", "--max-far", "5", recording.toString()));
+        assertEquals(List.of(recording + "\t1\t" + shown + "\t2.500\t0.100\t12.000\tunknown",
+                recording + "\t2\tanna\t1.500\t0.750\t0.000\tunknown"), out().lines().toList());
+        assertEquals(0, run("--models", "/m", "--max-far", "5", recording.toString()));
+        List<String> table = out().lines().toList();
+        assertEquals(5, table.size(), out());
+        assertTrue(table.get(2).startsWith("   1  " + shown + " "), table.get(2));
+        assertEquals("answer: unknown (" + shown + " has FAR 12.000 %, above 5 %)", table.get(4));
+    }
+
+    /** A file over 1 GiB is refused by its size, unread (sparse: it takes no space). */
+    @Test
+    void filesOverOneGibibyteAreRefusedUnread() throws IOException {
+        ScriptedEngine.script("quantity 1", "target 1 1 1 anna");
+        Path huge = Files.createTempDirectory("huge").resolve("huge.wav");
+        Files.write(huge, WaveFiles.anyRecording());
+        try (java.io.RandomAccessFile file = new java.io.RandomAccessFile(huge.toFile(), "rw")) {
+            file.setLength(IdentifyCommand.MAX_FILE_BYTES + 1);
+        }
+        assertEquals(2, run("--models", "/m", huge.toString(), recording.toString()));
+        assertEquals(huge + ": " + (IdentifyCommand.MAX_FILE_BYTES + 1)
+                + " bytes: the tool reads WAVE files of at most 1 GiB", err().strip());
+        assertEquals(1, ScriptedEngine.calls().stream()
+                .filter(call -> call.startsWith("SoundData")).count());
+    }
+
+    /**
+     * A header's rate and length are checked before the call: one outside the limits is refused
+     * with the limit it breaks and never reaches the engine; one at the edges is identified.
+     * (8-bit PCM, one byte a frame, so that an hour at 4 kHz is 14 MB.)
+     */
+    @ParameterizedTest
+    @CsvSource(delimiter = '|', value = {
+        "1 | 1 | a sample rate of 1 Hz: the tool takes 4 to 192 kHz",
+        "3999 | 1 | a sample rate of 3999 Hz: the tool takes 4 to 192 kHz",
+        "192001 | 1 | a sample rate of 192001 Hz: the tool takes 4 to 192 kHz",
+        "0 | 1 | a sample rate of 0 Hz: the tool takes 4 to 192 kHz",
+        "4000 | 3601 | 3601 s of audio: the tool takes at most 60 minutes",
+        "4000 | 3600 | ''",
+        "4000 | 1 | ''",
+        "192000 | 1 | ''"})
+    void ratesAndLengthsOutsideTheLimitsAreRefused(int rate, int seconds, String problem)
+            throws IOException {
+        ScriptedEngine.script("quantity 1", "target 1 1 1 anna");
+        byte[] wave = WaveFiles.wave(1, 1, 1, 8, new byte[rate == 0 ? 100 : rate * seconds]);
+        for (int i = 0; i < 4; i++) {
+            wave[24 + i] = (byte) (rate >> (8 * i));
+        }
+        Path file = Files.createTempDirectory("limits").resolve("rate-" + rate + ".wav");
+        Files.write(file, wave);
+        int status = run("--models", "/m", "--tsv", file.toString());
+        long scored = ScriptedEngine.calls().stream()
+                .filter(call -> call.startsWith("SoundData")).count();
+        if (problem.isEmpty()) {
+            assertEquals(0, status, err());
+            assertEquals(1, scored);
+        } else {
+            assertEquals(2, status);
+            assertEquals(file + ": refused: " + problem, err().strip());
+            assertEquals(0, scored);
+        }
+    }
 }

@@ -16,6 +16,11 @@ final class TestBundles {
 
     /** Files with these names (below the bundle's root) and texts. */
     static BundledFiles of(Map<String, String> files) {
+        return of(files, Path.of(System.getProperty("java.io.tmpdir")));
+    }
+
+    /** As {@link #of(Map)}, copied out into a private folder under {@code temporaryRoot}. */
+    static BundledFiles of(Map<String, String> files, Path temporaryRoot) {
         try {
             Path folder = Files.createTempDirectory("bundle");
             for (Map.Entry<String, String> file : files.entrySet()) {
@@ -23,7 +28,7 @@ final class TestBundles {
                 Files.createDirectories(path.getParent());
                 Files.writeString(path, file.getValue(), StandardCharsets.UTF_8);
             }
-            return new BundledFiles(loaderOf(folder), "bundled/");
+            return new BundledFiles(loaderOf(folder), "bundled/", temporaryRoot);
         } catch (IOException e) {
             throw new UncheckedIOException(e);
         }
