@@ -16,6 +16,8 @@ packages=(
     python3
     # the Windows cross-build and its tests
     g++-mingw-w64-x86-64 wine wine64
+    # the batch test on a single-node Slurm cluster (tests/slurm)
+    slurmctld slurmd slurm-client munge
 )
 
 missing=()

@@ -35,7 +35,12 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build" -j"$jobs"
 
 section "Native and JVM tests"
-ctest --test-dir "$build" --output-on-failure -j"$jobs" -LE 'soak|valgrind|accuracy'
+ctest --test-dir "$build" --output-on-failure -j"$jobs" -LE 'soak|valgrind|accuracy|slurm'
+
+# A private single-node Slurm cluster (started and stopped by the test) runs a sharded batch;
+# alone, since its tasks take the machine's cores.
+section "Batch identification on a Slurm cluster"
+ctest --test-dir "$build" -L slurm --no-tests=error --output-on-failure -V
 
 section "Accuracy on real speech (its table follows)"
 ctest --test-dir "$build" -L accuracy --no-tests=error --output-on-failure -V

@@ -8,6 +8,7 @@ std::string UsageText() {
   kestrune train-ubm --out DIR [--components N] [--top N] [--copies N] [--cohort N]
                      [--set NAME=VALUE]... [[--speaker LABEL] FILE...]...
   kestrune enroll [--ubm PATH] --models DIR --name NAME [--replace] [--relevance R] FILE...
+  kestrune enroll [--ubm PATH] --models DIR --list NAMES.tsv [--shard K/N] [--replace] [...]
   kestrune evaluate [--ubm PATH] --models DIR [--threads N] [--tsv] [--scores FILE] TRIALS
   kestrune --help
 
@@ -28,6 +29,11 @@ enroll     adapts a target model from WAVE files of one speaker into DIR/NAME/ta
            --models DIR    the models directory; NAME becomes a subdirectory of it
            --replace       enroll NAME anew if it exists (otherwise that is an error)
            --relevance R   MAP relevance factor (default 8)
+           --list NAMES.tsv  many targets, one a line: the name, then its recordings,
+                           tab-separated (relative paths from the list's folder); targets
+                           already enrolled are kept unless --replace is given, so that a
+                           run again after a failure enrolls only what is missing
+           --shard K/N     only the list's targets whose position modulo N is K
 evaluate   scores every trial of TRIALS (lines "path<TAB>name", name the true target or - for a
            speaker who is not enrolled; relative paths from the list's folder) through the
            engine library, as the Java library does, and prints top-1 identification, the EER

@@ -5,6 +5,7 @@ import java.io.IOException;
 import java.io.PrintStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.util.Arrays;
 import java.util.List;
 import java.util.Optional;
 import java.util.concurrent.ExecutionException;
@@ -76,6 +77,11 @@ public final class IdentifyCommand {
 
     /** As {@link #run(String[], PrintStream, PrintStream)}, the default files from elsewhere. */
     static int run(String[] args, PrintStream out, PrintStream err, BundledFiles bundled) {
+        if (args.length > 0 && (args[0].equals("batch") || args[0].equals("merge"))) {
+            String[] rest = Arrays.copyOfRange(args, 1, args.length);
+            return args[0].equals("batch") ? BatchCommand.run(rest, out, err, bundled)
+                    : MergeCommand.run(rest, out, err);
+        }
         CommandOptions options;
         try {
             options = CommandOptions.parse(args);
