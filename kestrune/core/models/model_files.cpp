@@ -5,8 +5,11 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
+#include <variant>
 
 #include "core/base/byte_io.h"
+#include "core/frontend/front_end_fields.h"
 #include "core/models/model_ranges.h"
 
 namespace kestrune {
@@ -82,51 +85,43 @@ void WriteFloats(ByteWriter& out, const FloatMatrix& values) {
     }
 }
 
-void WriteFrontEnd(ByteWriter& out, const FrontEndConfig& c) {
-    out.U32(c.sampleRate);
-    out.U32(c.frameLength);
-    out.U32(c.frameShift);
-    out.U32(c.fftSize);
-    out.U32(c.filterCount);
-    out.F32(c.lowHz);
-    out.F32(c.highHz);
-    out.U32(c.cepstra);
-    out.U32(c.firstCepstrum);
-    out.U32(c.deltaWindow);
-    out.U32(c.deltaOrder);
-    out.F32(c.preEmphasis);
-    out.F32(c.vadRangeDb);
-    out.F32(c.vadFloorDb);
-    out.U32(c.varianceNormalise);
-    out.U32(c.normaliseWindow);
-    out.U32(c.warping);
-    out.F32(c.vadNoiseMarginDb);
+// The sample rate, then every field of FrontEndFields() in its order, 4 bytes each (u32 or
+// f32), so that a new front-end constant needs only its field and its descriptor.
+void WriteFrontEnd(ByteWriter& out, const FrontEndConfig& config) {
+    out.U32(config.sampleRate);
+    auto& fields = const_cast<FrontEndConfig&>(config);  // the accessors only read here
+    for (const OptionField<FrontEndConfig>& field : FrontEndFields()) {
+        std::visit(
+            [&](auto access) {
+                if constexpr (std::is_same_v<decltype(access(fields)), uint32_t&>) {
+                    out.U32(access(fields));
+                } else {
+                    out.F32(static_cast<float>(access(fields)));
+                }
+            },
+            field.field);
+    }
 }
 
 FrontEndConfig ReadFrontEnd(ByteReader& in) {
-    FrontEndConfig c;
-    c.sampleRate = in.U32();
-    c.frameLength = in.U32();
-    c.frameShift = in.U32();
-    c.fftSize = in.U32();
-    c.filterCount = in.U32();
-    c.lowHz = in.F32();
-    c.highHz = in.F32();
-    c.cepstra = in.U32();
-    c.firstCepstrum = in.U32();
-    c.deltaWindow = in.U32();
-    c.deltaOrder = in.U32();
-    c.preEmphasis = in.F32();
-    c.vadRangeDb = in.F32();
-    c.vadFloorDb = in.F32();
-    c.varianceNormalise = in.U32();
-    c.normaliseWindow = in.U32();
-    c.warping = in.U32();
-    c.vadNoiseMarginDb = in.F32();
-    return c;
+    FrontEndConfig config;
+    config.sampleRate = in.U32();
+    for (const OptionField<FrontEndConfig>& field : FrontEndFields()) {
+        std::visit(
+            [&](auto access) {
+                auto& value = access(config);
+                if constexpr (std::is_same_v<decltype(access(config)), uint32_t&>) {
+                    value = in.U32();
+                } else {
+                    value = static_cast<std::remove_reference_t<decltype(value)>>(in.F32());
+                }
+            },
+            field.field);
+    }
+    return config;
 }
 
-// Background payload: front-end constants (18 fields of 4 bytes, as in WriteFrontEnd),
+// Background payload: front-end constants (as WriteFrontEnd writes them),
 // topComponents u32, M u32, D u32, then weights (M), means (M × D) and variances (M × D) as f64,
 // row by row.
 std::vector<uint8_t> BackgroundPayload(const BackgroundModel& model) {
@@ -188,6 +183,14 @@ std::vector<float> ReadMeans(ByteReader& in, uint64_t count) {
 uint64_t BackgroundFingerprint(const BackgroundModel& model) {
     const std::vector<uint8_t> payload = BackgroundPayload(model);
     return Fnv1a64(payload.data(), payload.size());
+}
+
+std::string FingerprintText(uint64_t fingerprint) {
+    std::string text(16, '0');
+    for (size_t i = 16; i-- > 0; fingerprint >>= 4) {
+        text[i] = "0123456789abcdef"[fingerprint & 0xF];
+    }
+    return text;
 }
 
 std::vector<uint8_t> EncodeBackground(const BackgroundModel& model) {

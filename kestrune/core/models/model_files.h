@@ -3,7 +3,7 @@
 //   offset  size  field
 //        0     4  magic "KSRN"
 //        4     4  kind: "UBM " (background model), "TGT " (target model)
-//        8     4  format version, 1
+//        8     4  format version, 2
 //       12     4  reserved, 0
 //       16     8  payload size in bytes (the file is exactly 32 + this)
 //       24     8  FNV-1a 64 hash of the payload
@@ -46,6 +46,9 @@ bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::str
 
 // The fingerprint a background model gets when it is encoded.
 uint64_t BackgroundFingerprint(const BackgroundModel& model);
+
+// A fingerprint as people see it in messages: 16 lowercase hexadecimal digits.
+std::string FingerprintText(uint64_t fingerprint);
 
 // What reading a file came to. A file that could not be opened or read (gone, out of file
 // descriptors, an I/O error) may read on the next attempt; one larger than allowed is refused

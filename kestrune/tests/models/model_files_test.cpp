@@ -3,8 +3,10 @@
 
 #include <cstring>
 #include <functional>
+#include <set>
 
 #include "core/base/byte_io.h"
+#include "core/frontend/front_end_fields.h"
 #include "core/models/model_files.h"
 #include "support/synthetic.h"
 
@@ -85,6 +87,52 @@ TEST(ModelFiles, RoundTripsAreExact) {
     ASSERT_EQ(decodedTarget.genuine.size(), 2u);
     EXPECT_EQ(decodedTarget.genuine[1].score, 5.25f);
     EXPECT_EQ(decodedTarget.genuine[1].telephone, 1.0f);
+}
+
+// Every front-end constant a tool can set is stored: each case moves some fields off their
+// defaults (cepstra and deltaOrder together, keeping the dimension), and the decoded model must
+// hold them. A field the file leaves out comes back as its default.
+TEST(ModelFiles, EveryFrontEndFieldIsStored) {
+    const std::vector<std::vector<std::pair<const char*, const char*>>> cases = {
+        {{"frameLength", "240"}},
+        {{"frameShift", "60"}},
+        {{"fftSize", "512"}},
+        {{"filterCount", "30"}},
+        {{"lowHz", "133.5"}},
+        {{"highHz", "3700.25"}},
+        {{"cepstra", "4"}, {"deltaOrder", "0"}},
+        {{"firstCepstrum", "1"}},
+        {{"deltaWindow", "3"}},
+        {{"preEmphasis", "0.5"}},
+        {{"vadRangeDb", "35"}},
+        {{"vadFloorDb", "-60.5"}},
+        {{"varianceNormalise", "1"}},
+        {{"normaliseWindow", "0"}},
+        {{"warping", "0"}},
+        {{"vadNoiseMarginDb", "4.5"}},
+    };
+    std::set<std::string> covered;
+    for (const auto& settings : cases) {
+        BackgroundModel model = SmallModel();
+        std::string error;
+        for (const auto& [name, value] : settings) {
+            ASSERT_TRUE(SetFrontEndField(model.frontEnd, name, value, error)) << error;
+            covered.insert(name);
+        }
+        ASSERT_TRUE(model.frontEnd.Valid()) << settings[0].first;
+        ASSERT_EQ(model.frontEnd.Dimension(), 4u);
+        BackgroundModel decoded;
+        uint64_t fingerprint = 0;
+        ASSERT_TRUE(DecodeBackground(EncodeBackground(model), decoded, fingerprint, error))
+            << settings[0].first << ": " << error;
+        for (const OptionField<FrontEndConfig>& field : FrontEndFields()) {
+            EXPECT_EQ(field.Value(decoded.frontEnd), field.Value(model.frontEnd))
+                << field.name << " after setting " << settings[0].first;
+        }
+    }
+    for (const OptionField<FrontEndConfig>& field : FrontEndFields()) {
+        EXPECT_TRUE(covered.count(field.name)) << field.name << " has no case here";
+    }
 }
 
 TEST(ModelFiles, DamagedFilesAreRejected) {
