@@ -28,7 +28,8 @@ inline constexpr int32_t KS_ERR_TOO_MANY_TARGETS = 4109;
 inline constexpr int32_t kRemovedTargetScore = -1410065408;
 inline constexpr int32_t kRemovedTargetFar = 100000;
 
-// The most targets one load accepts; a directory with more loads none. With the default
+// The most targets one load accepts; a directory with more target directories loads none (they
+// are counted, their files not read) and its set answers KS_ERR_TOO_MANY_TARGETS. With the default
 // background model a loaded target takes about 130 kB (1.3 GB at the limit, shared by the sets
 // of unchanged files); a load of 10 000 unchanged targets and the scoring of 2 s of speech
 // against them take some 30 ms each, but the first load reads 1.3 GB of files (several
