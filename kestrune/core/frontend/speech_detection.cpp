@@ -23,14 +23,19 @@ std::vector<float> FrameLevels(const Framing& framing, const int16_t* samples, s
         const int16_t* x = framing.FrameStart(samples, t);
         // The level of what the frame holds besides its mean: a recorder's DC offset is no
         // sound, and must neither make silence loud nor change which frames are speech (the
-        // spectrum is taken without it too).
-        const double mean = FrameMean(x, framing.length());
-        double sum = 0.0;
+        // spectrum is taken without it too). One pass in integers: n times the squared
+        // deviations from the mean is n·Σx² - (Σx)², exact (a constant frame gives 0), and
+        // cannot overflow for frames of up to 4096 samples.
+        int64_t sum = 0;
+        int64_t squares = 0;
         for (uint32_t i = 0; i < framing.length(); ++i) {
-            const double value = x[i] - mean;
-            sum += value * value;
+            sum += x[i];
+            squares += static_cast<int64_t>(x[i]) * x[i];
         }
-        const double meanSquare = sum / framing.length() / (32768.0 * 32768.0);
+        const auto n = static_cast<int64_t>(framing.length());
+        const double deviations =
+            static_cast<double>(n * squares - sum * sum) / static_cast<double>(n);
+        const double meanSquare = deviations / framing.length() / (32768.0 * 32768.0);
         levels[t] =
             meanSquare > 1e-20 ? static_cast<float>(10.0 * std::log10(meanSquare)) : kSilentFrameDb;
     }

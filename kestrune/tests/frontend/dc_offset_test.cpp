@@ -121,6 +121,14 @@ TEST(DcOffset, ConstantsHoldNoSpeechAndTonesKeepTheirLevel) {
         EXPECT_NEAR(levels[t], -23.01f, 0.05f) << "frame " << t;
         EXPECT_NEAR(levels[t], plain[t], 1e-3f) << "frame " << t;
     }
+    // The smallest signal on the largest offset: ±0.5 around 32766.5, 96.3 dB below full scale.
+    std::vector<int16_t> edge(800);
+    for (size_t n = 0; n < edge.size(); ++n) {
+        edge[n] = static_cast<int16_t>(n % 2 == 0 ? 32766 : 32767);
+    }
+    for (float level : frontEnd.FrameLevels(edge.data(), edge.size())) {
+        EXPECT_NEAR(level, 20.0 * std::log10(0.5 / 32768.0), 1e-3);
+    }
 }
 
 }  // namespace
