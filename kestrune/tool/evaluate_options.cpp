@@ -9,7 +9,9 @@ namespace {
 
 constexpr OptionField<EvaluateOptions> kFields[] = {
     {"threads", &FieldOf<&EvaluateOptions::threads>, 1, 256,
-     "trials scored in parallel, never more than the engine scores at once", "the machine's cores"},
+     "trials scored in parallel, at most as many as the engine scores at once; a trial the engine "
+     "still answers busy after ten tries is unscored (exit status 1)",
+     "the machine's cores"},
 };
 
 }  // namespace

@@ -66,4 +66,16 @@ class VerboseOutputTest {
         assertEquals(List.of("java before 0.5", PREFIX + "Quantity of targets: 2", "java after 7"),
                 lines);
     }
+
+    /** A name cannot forge a log line: its newline, tab and escape come out escaped. */
+    @ParameterizedTest
+    @CsvSource({"all", "best"})
+    void namesAreEscapedInTheLog(String method) throws Exception {
+        List<String> lines = runChild("C.UTF-8", method,
+                "target 1500 750 12000 eve\\x0a" + PREFIX + "Target: bob\\x09\\x1b[2J\\xc3\\xa9");
+        assertEquals(List.of("java before 0.5", PREFIX + "Quantity of targets: 1",
+                PREFIX + "Target: eve\\n" + PREFIX + "Target: bob\\t\\x1b[2J\u00e9, FRR: 0.750 %,"
+                        + " FAR: 12.000 %, logScore: 1.500",
+                "java after 0"), lines);
+    }
 }
