@@ -23,7 +23,8 @@ if(JKESTRUNE_BUILD_JAVA)
     set(CMAKE_JAVA_COMPILE_FLAGS -encoding UTF-8 -Xlint:all -Werror --release 17)
     # WaveFiles, a test helper, builds the recordings.
     add_jar(jkestrune_bench_jar
-        SOURCES java/com/mirelta/bench/JniFloor.java java/com/mirelta/bench/WholeCallBenchmark.java
+        SOURCES java/com/mirelta/bench/BatchBenchmark.java java/com/mirelta/bench/JniFloor.java
+            java/com/mirelta/bench/WholeCallBenchmark.java
             java/com/mirelta/bench/ReferenceEngineBenchmark.java
             java/com/mirelta/bench/ReferenceTargets.java java/com/mirelta/bench/SpeechRecording.java
             ${PROJECT_SOURCE_DIR}/java/src/test/java/com/mirelta/requests/WaveFiles.java

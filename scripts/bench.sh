@@ -8,6 +8,7 @@
 #   scripts/bench.sh                  everything, at length (a quarter of an hour)
 #   QUICK=1 scripts/bench.sh          a short smoke run of everything
 #   ONLY="reference" scripts/bench.sh only the groups named: decode ranking whole-call reference
+#                                     batch
 #   REPETITIONS=N scripts/bench.sh    repetitions of every native case (default 7)
 #   BUILD_DIR=... scripts/bench.sh    another build directory (default: build)
 set -euo pipefail
@@ -19,7 +20,7 @@ build=${BUILD_DIR:-build}
 jobs=${JOBS:-2}
 quick=${QUICK:-0}
 repetitions=${REPETITIONS:-7}
-only=${ONLY:-decode ranking whole-call reference}
+only=${ONLY:-decode ranking whole-call reference batch}
 
 # Whether the group is among those asked for.
 wanted() { [[ " $only " == *" $1 "* ]]; }
@@ -113,6 +114,12 @@ if wanted reference; then
         --work "$build/bench/reference" --report "$results/reference_engine.md" \
         --label "commit $commit"
     parts+=(reference_engine)
+fi
+
+if wanted batch; then
+    section "Batch identification: threads, local shards, a Slurm job array"
+    bench/batch_benchmark.sh "$build" "$results/batch.md" "$quick"
+    parts+=(batch)
 fi
 
 section "Results"

@@ -97,26 +97,29 @@ for ((k = 0; k < shards; k++)); do
 done
 
 # The task: one shard, by the index in its first argument. The options are written into the
-# script, so that a task needs no environment from the submitting shell.
+# script, so that a task needs no environment from the submitting shell. It runs in the folder
+# the command was given in, where the list's relative paths lead.
 task=$work/task.sh
 {
     echo '#!/usr/bin/env bash'
     echo 'k=${1:-$SLURM_ARRAY_TASK_ID}'
-    printf 'cd %q || exit 1\n' "$work"
+    printf 'cd %q || exit 1\n' "$PWD"
+    printf 'work=%q\n' "$work"
     if $enroll; then
         printf '%q enroll --models %q --list %q' "$kestrune" "$models" "$list"
         [[ -z $ubm ]] || printf ' --ubm %q' "$ubm"
-        printf ' --shard "$k/%d" 2>"logs/$k.log"\n' "$shards"
+        printf ' --shard "$k/%d" 2>"$work/logs/$k.log"\n' "$shards"
         echo 'status=$?'
-        echo 'echo "$status" >"$k.status"'
-        echo '[[ $status -ne 0 ]] || : >"$k.enrolled"'
+        echo 'echo "$status" >"$work/$k.status"'
+        echo '[[ $status -ne 0 ]] || : >"$work/$k.enrolled"'
     else
         printf '%q -jar %q batch --list %q --models %q' "$java" "$jar" "$list" "$models"
         [[ -z $ubm ]] || printf ' --ubm %q' "$ubm"
         for option in ${batch_options[@]+"${batch_options[@]}"}; do printf ' %q' "$option"; done
-        printf ' --threads %d --shard "$k/%d" --out "$k.tsv" 2>"logs/$k.log"\n' "$cpus" "$shards"
+        printf ' --threads %d --shard "$k/%d" --out "$work/$k.tsv" 2>"$work/logs/$k.log"\n' \
+            "$cpus" "$shards"
         echo 'status=$?'
-        echo 'echo "$status" >"$k.status"'
+        echo 'echo "$status" >"$work/$k.status"'
     fi
     echo 'exit "$status"'
 } >"$task"
@@ -152,7 +155,7 @@ elif $local; then
     for pid in "${pids[@]}"; do wait "$pid" || true; done
 else
     echo "slurm-identify: submitting shards $(joined "${missing[@]}") of $shards"
-    submit=(sbatch --parsable --chdir="$work")
+    submit=(sbatch --parsable --chdir="$PWD")
     [[ -z $partition ]] || submit+=(--partition="$partition")
     array_id=$("${submit[@]}" --array="$(joined "${missing[@]}")" --cpus-per-task="$cpus" \
         --job-name=kestrune-shards --output="$work/logs/slurm-%A_%a.out" \
@@ -162,8 +165,16 @@ else
         --output="$work/logs/slurm-merge-%j.out" ${sbatch_extra[@]+"${sbatch_extra[@]}"} "$merge")
     merge_id=${merge_id%%;*}
     echo "slurm-identify: job array $array_id, merge job $merge_id; waiting"
-    # Done when the merge job has left the queue: it starts only after every task has ended.
-    while squeue -h -j "$merge_id" -o %T 2>/dev/null | grep -q .; do sleep "$poll"; done
+    # Done when the merge job has left the queue: it starts only after every task has ended. A
+    # controller that does not answer for a while is waited for, not taken for the end.
+    while :; do
+        if state=$(squeue -h -j "$merge_id" -o %T 2>"$work/logs/squeue.err"); then
+            [[ -n $state ]] || break
+        elif grep -q "Invalid job id" "$work/logs/squeue.err"; then
+            break
+        fi
+        sleep "$poll"
+    done
 fi
 
 failed=()

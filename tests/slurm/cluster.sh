@@ -133,7 +133,7 @@ cluster_stop() {
     own_group=$(ps -o pgid= -p $$ | tr -d ' ')
     for proc in /proc/[0-9]*; do
         if [[ $(readlink "$proc/cwd" 2>/dev/null) == "$cluster_dir"/* ]] ||
-            tr '\0' ' ' <"$proc/cmdline" 2>/dev/null | grep -qF "$cluster_dir/spool/"; then
+            tr '\0' ' ' 2>/dev/null <"$proc/cmdline" | grep -qF "$cluster_dir/spool/"; then
             pid=${proc#/proc/}
             group=$(ps -o pgid= -p "$pid" | tr -d ' ')
             if [[ -n $group && $group != "$own_group" ]]; then

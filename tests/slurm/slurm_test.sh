@@ -83,11 +83,13 @@ echo "cluster up in $((SECONDS - start)) s"
 # The recordings: five digits of index 40 of the three enrolled speakers and of one who is not
 # enrolled, and one path that names no file. (Few: with the small background model
 # trained for the JVM tests, the engine takes about 0.2 s of CPU per recording.)
+# Relative to the folder the commands are given in, as lists often are.
 list=$tmp/list.txt
+cd "$corpus"
 for speaker in george jackson lucas nicolas; do
     for index in 40; do
         for digit in 0 1 2 3 4; do
-            echo "$corpus/${digit}_${speaker}_${index}.wav"
+            echo "${digit}_${speaker}_${index}.wav"
         done
     done
 done >"$list"

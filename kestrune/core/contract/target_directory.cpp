@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "core/base/path_text.h"
+#include "core/contract/directory_watch.h"
 #include "core/models/model_files.h"
 
 #if !defined(_WIN32)
@@ -53,9 +54,17 @@ std::vector<TargetDirectory> FindTargetDirectories(const std::filesystem::path& 
     return found;
 }
 
+std::vector<TargetDirectory> ScanTargetDirectories(const std::filesystem::path& models) {
+    return FindTargetDirectories(models);
+}
+
 #else
 
 std::vector<TargetDirectory> FindTargetDirectories(const std::filesystem::path& models) {
+    return WatchedListing(models, ScanTargetDirectories);
+}
+
+std::vector<TargetDirectory> ScanTargetDirectories(const std::filesystem::path& models) {
     std::vector<TargetDirectory> found;
     const std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir(models.c_str()), &closedir);
     if (!directory) {

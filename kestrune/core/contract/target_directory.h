@@ -17,6 +17,10 @@ struct TargetDirectory {
 
 // The subdirectories of `models` that hold a target model file, sorted by the bytes of their
 // names, with one status call per model file. A missing or unreadable directory gives none.
+// On Linux the listing of an unchanged directory may come from a watch (directory_watch.h).
 std::vector<TargetDirectory> FindTargetDirectories(const std::filesystem::path& models);
+
+// The scan itself, each time.
+std::vector<TargetDirectory> ScanTargetDirectories(const std::filesystem::path& models);
 
 }  // namespace kestrune
