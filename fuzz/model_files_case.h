@@ -65,7 +65,7 @@ inline std::vector<uint8_t> Frame(const char (&kind)[5], const std::vector<uint8
     kestrune::ByteWriter out;
     out.Bytes("KSRN", 4);
     out.Bytes(kind, 4);
-    out.U32(2);
+    out.U32(kestrune::kModelFileVersion);
     out.U32(0);
     out.U64(payload.size());
     out.U64(kestrune::Fnv1a64(payload.data(), payload.size()));

@@ -1,8 +1,9 @@
 // Writes the model-file fuzzer's seed corpus: cases that between them hold every section of
-// both file formats (header, front-end constants, mixture weights, means and variances, cohort;
-// fingerprint, relevance, frames, the three conditions' means, genuine samples) with valid and
-// edge values, framed and raw, so that fuzzing starts inside every field instead of having to
-// find its way past the hash. The committed corpus in fuzz/corpus/model_files is this
+// both kinds of file (header; FEND front-end constants, TOPC components per frame, MIXT
+// mixture weights, means and variances, COHO cohort; BGFP fingerprint, ADAP relevance and
+// frames, MEAN the three conditions' means, GENU genuine samples) with valid and edge values,
+// framed and raw, so that fuzzing starts inside every field instead of having to find its way
+// past the hash. The committed corpus in fuzz/corpus/model_files is this
 // program's output:
 //
 //   model_files_seeds fuzz/corpus/model_files

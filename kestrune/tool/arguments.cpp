@@ -5,16 +5,6 @@
 
 namespace kestrune {
 
-bool ParseDouble(const std::string& text, double& value) {
-    try {
-        size_t used = 0;
-        value = std::stod(text, &used);
-        return used == text.size();
-    } catch (...) {
-        return false;
-    }
-}
-
 bool ReadAudio(const std::vector<std::string>& files, std::vector<Samples>& audio,
                const char* command, std::ostream& log) {
     size_t reported = 0;

@@ -5,6 +5,7 @@
 #include "core/base/path_text.h"
 #include "core/contract/model_directories.h"
 #include "core/enrollment/enrollment.h"
+#include "core/enrollment/enrollment_options.h"
 #include "core/models/model_files.h"
 #include "tool/arguments.h"
 #include "tool/commands.h"
@@ -27,6 +28,14 @@ struct EnrollSettings {
 int ParseEnrollArguments(const std::vector<std::string>& args, EnrollSettings& settings,
                          std::ostream& log) {
     for (size_t i = 0; i < args.size(); ++i) {
+        const OptionTaken taken =
+            TakeOption(EnrollmentOptionFields(), settings.options, args, i, "enroll", log);
+        if (taken != OptionTaken::kNotOption) {
+            if (taken == OptionTaken::kRefused) {
+                return kUsageError;
+            }
+            continue;
+        }
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
         if (arg == "--ubm" && hasValue) {
@@ -45,14 +54,8 @@ int ParseEnrollArguments(const std::vector<std::string>& args, EnrollSettings& s
             }
         } else if (arg == "--replace") {
             settings.replace = true;
-        } else if (arg == "--relevance" && hasValue) {
-            double& relevance = settings.options.relevance;
-            if (!ParseDouble(args[++i], relevance) || !(relevance >= 0.0) || relevance > 1e6) {
-                log << "enroll: --relevance takes a number from 0 to 1e6\n";
-                return kUsageError;
-            }
         } else if (arg.rfind("--", 0) == 0) {
-            log << "enroll: unknown or incomplete option " << arg << "\n" << UsageText();
+            log << "enroll: unknown or incomplete option " << arg << "\n" << CommandUsage("enroll");
             return kUsageError;
         } else {
             settings.files.push_back(arg);

@@ -15,18 +15,19 @@
 #include "audio/wave_reader.h"
 #include "bridge/name_escape.h"
 #include "bridge/scoped_model_set.h"
+#include "core/contract/model_directories.h"
 #include "engine/kestrune.h"
+#include "tool/arguments.h"
 #include "tool/audio_input.h"
 #include "tool/busy_retry.h"
 #include "tool/commands.h"
+#include "tool/evaluate_options.h"
 #include "tool/evaluation.h"
+#include "tool/other_background.h"
 #include "tool/trial_names.h"
 
 namespace kestrune {
 namespace {
-
-constexpr int kUsageError = 2;
-constexpr int kFailure = 1;
 
 using jkestrune::EscapedName;
 
@@ -107,10 +108,24 @@ int32_t DecodeAsTheLibraryDoes(const std::filesystem::path& file, std::vector<in
     return 0;
 }
 
-bool ParseThreads(const std::string& text, unsigned& threads) {
-    const char* end = text.data() + text.size();
-    const auto [ptr, code] = std::from_chars(text.data(), end, threads);
-    return code == std::errc() && ptr == end && threads >= 1 && threads <= 256;
+// "evaluate: " lines naming the background models the targets under `models` were enrolled
+// with, when not `ubm`; empty when no target says so.
+std::string OtherTargetsMessage(const std::string& models, const std::string& ubm) {
+    std::shared_ptr<const Background> loaded;
+    std::string error;
+    if (!ReadBackground(ubm, loaded, error)) {
+        return "";
+    }
+    const std::string message = OtherBackgroundsMessage(
+        models, ubm, loaded->fingerprint(),
+        TargetsOfOtherBackgrounds(models, loaded->fingerprint()), DefaultBackgroundDirectory());
+    std::string lines;
+    for (size_t start = 0; start < message.size();) {
+        const size_t end = message.find('\n', start);
+        lines.append("evaluate: ").append(message, start, end + 1 - start);
+        start = end + 1;
+    }
+    return lines;
 }
 
 }  // namespace
@@ -118,8 +133,16 @@ bool ParseThreads(const std::string& text, unsigned& threads) {
 int EvaluateCommand(const std::vector<std::string>& args, std::ostream& log) {
     std::string ubm, models, list, scoresFile;
     bool tsv = false;
-    unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    EvaluateOptions options;
     for (size_t i = 0; i < args.size(); ++i) {
+        const OptionTaken taken =
+            TakeOption(EvaluateOptionFields(), options, args, i, "evaluate", log);
+        if (taken != OptionTaken::kNotOption) {
+            if (taken == OptionTaken::kRefused) {
+                return kUsageError;
+            }
+            continue;
+        }
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
         if (arg == "--ubm" && hasValue) {
@@ -128,22 +151,17 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& log) {
             models = args[++i];
         } else if (arg == "--scores" && hasValue) {
             scoresFile = args[++i];
-        } else if (arg == "--threads" && hasValue) {
-            if (!ParseThreads(args[++i], threads)) {
-                log << "evaluate: --threads takes 1 to 256\n";
-                return kUsageError;
-            }
         } else if (arg == "--tsv") {
             tsv = true;
         } else if (arg.rfind("--", 0) == 0 || !list.empty()) {
-            log << "evaluate: unexpected argument " << arg << "\n" << UsageText();
+            log << "evaluate: unexpected argument " << arg << "\n" << CommandUsage("evaluate");
             return kUsageError;
         } else {
             list = arg;
         }
     }
     if (models.empty() || list.empty()) {
-        log << "evaluate: needs --models DIR and a TRIALS file\n" << UsageText();
+        log << "evaluate: needs --models DIR and a TRIALS file\n" << CommandUsage("evaluate");
         return kUsageError;
     }
     if (ubm.empty()) {
@@ -175,6 +193,8 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& log) {
             log << "evaluate: " << models << " holds " << present
                 << " targets, more than the engine's limit of " << limit
                 << " (code 4109): split the targets over several directories\n";
+        } else if (const std::string others = OtherTargetsMessage(models, ubm); !others.empty()) {
+            log << others;
         } else {
             log << "evaluate: no target under " << models
                 << " fits this background model (or the directory is unreadable)\n";
@@ -201,7 +221,8 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& log) {
     }
     // No more concurrent calls than the engine scores at once: the calls beyond would be
     // refused as busy, which says nothing about the recordings.
-    threads = ConcurrentCalls(threads, COM_IDENTI_CheckedQuantVerifyStreams(), trials.size());
+    const unsigned threads = ConcurrentCalls(RequestedThreads(options),
+                                             COM_IDENTI_CheckedQuantVerifyStreams(), trials.size());
 
     std::atomic<size_t> next{0}, done{0}, unreadable{0}, otherRates{0};
     std::mutex logMutex;

@@ -32,33 +32,19 @@ int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
     std::vector<std::string> files, labels;
     bool topGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
+        const OptionTaken taken =
+            TakeOption(BackgroundOptionFields(), options, args, i, "train-ubm", log);
+        if (taken != OptionTaken::kNotOption) {
+            if (taken == OptionTaken::kRefused) {
+                return kUsageError;
+            }
+            topGiven |= args[i - 1] == "--top";
+            continue;
+        }
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
         if (arg == "--out" && hasValue) {
             out = args[++i];
-        } else if (arg == "--components" && hasValue) {
-            if (!ParseNumber(args[++i], options.em.components) || options.em.components < 1 ||
-                options.em.components > kMaxComponents) {
-                log << "train-ubm: --components takes 1 to " << kMaxComponents << "\n";
-                return kUsageError;
-            }
-        } else if (arg == "--top" && hasValue) {
-            if (!ParseNumber(args[++i], options.topComponents) || options.topComponents < 1) {
-                log << "train-ubm: --top takes a positive number\n";
-                return kUsageError;
-            }
-            topGiven = true;
-        } else if (arg == "--copies" && hasValue) {
-            if (!ParseNumber(args[++i], options.copies) || options.copies > 16) {
-                log << "train-ubm: --copies takes 0 to 16\n";
-                return kUsageError;
-            }
-        } else if (arg == "--cohort" && hasValue) {
-            if (!ParseNumber(args[++i], options.cohortSpeakers) || options.cohortSpeakers < 2 ||
-                options.cohortSpeakers > kMaxCohort) {
-                log << "train-ubm: --cohort takes 2 to " << kMaxCohort << "\n";
-                return kUsageError;
-            }
         } else if (arg == "--set" && hasValue) {
             const std::string& setting = args[++i];
             const size_t equals = setting.find('=');
@@ -72,7 +58,8 @@ int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
         } else if (arg == "--speaker" && hasValue) {
             label = args[++i];
         } else if (arg.rfind("--", 0) == 0) {
-            log << "train-ubm: unknown or incomplete option " << arg << "\n" << UsageText();
+            log << "train-ubm: unknown or incomplete option " << arg << "\n"
+                << CommandUsage("train-ubm");
             return kUsageError;
         } else {
             files.push_back(arg);
@@ -81,7 +68,7 @@ int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
         }
     }
     if (out.empty() || files.empty()) {
-        log << "train-ubm: needs --out DIR and at least one FILE\n" << UsageText();
+        log << "train-ubm: needs --out DIR and at least one FILE\n" << CommandUsage("train-ubm");
         return kUsageError;
     }
     if (!options.frontEnd.Valid()) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <numeric>
 #include <optional>
 #include <string>
@@ -22,10 +23,11 @@ namespace {
 
 constexpr size_t kNameSlot = jkestrune::kTargetNameSlot;
 
-enum class Verdict { kUsable, kUnusable, kUnavailable };
+enum class Verdict { kUsable, kUnusable, kUnavailable, kOtherBackground };
 
 // Reads a target's model file: usable when it is intact, in range and, given `ubm`, adapted
-// from it; unavailable when it could not be read this time.
+// from it; unavailable when it could not be read this time; of another background when it is
+// intact but was enrolled with a background model other than `ubm`.
 Verdict ReadTarget(const std::filesystem::path& file, const Background* ubm,
                    const TargetFileReader& reader, TargetModel& model) {
     std::vector<uint8_t> bytes;
@@ -35,10 +37,40 @@ Verdict ReadTarget(const std::filesystem::path& file, const Background* ubm,
     if (outcome != ReadOutcome::kRead) {
         return outcome == ReadOutcome::kUnavailable ? Verdict::kUnavailable : Verdict::kUnusable;
     }
-    return DecodeTarget(bytes, model, error) &&
-                   (ubm == nullptr || TargetFitsBackground(model, *ubm))
-               ? Verdict::kUsable
-               : Verdict::kUnusable;
+    if (!DecodeTarget(bytes, model, error)) {
+        return Verdict::kUnusable;
+    }
+    if (ubm != nullptr && model.ubmFingerprint != ubm->fingerprint()) {
+        return Verdict::kOtherBackground;
+    }
+    return ubm == nullptr || TargetFitsBackground(model, *ubm) ? Verdict::kUsable
+                                                               : Verdict::kUnusable;
+}
+
+// Targets set aside because they were enrolled with another background model, by the
+// fingerprint of the model they need.
+using OtherBackgrounds = std::map<uint64_t, size_t>;
+
+void Tally(Verdict verdict, const TargetModel& model, OtherBackgrounds& others) {
+    if (verdict == Verdict::kOtherBackground) {
+        ++others[model.ubmFingerprint];
+    }
+}
+
+// One line per process, directory and background model needed, naming the model by the
+// fingerprint its targets record: the cure is to load that model or enroll the targets again.
+void ReportOtherBackgrounds(const std::filesystem::path& models, uint64_t loaded,
+                            const OtherBackgrounds& others) {
+    for (const auto& [needed, count] : others) {
+        const std::string where = EscapedForLine(PathUtf8(models));
+        ReportOnce(
+            "background\n" + where + "\n" + FingerprintText(loaded) + FingerprintText(needed),
+            std::to_string(count) + (count == 1 ? " target" : " targets") + " in '" + where +
+                "' set aside: enrolled with background model " + FingerprintText(needed) +
+                ", not the loaded one (" + FingerprintText(loaded) +
+                "); load the background model they were enrolled with, or enroll them "
+                "again with this one");
+    }
 }
 
 // The name a target leaves with, or nothing when its name is too long and is not to be cut.
@@ -141,6 +173,7 @@ std::unique_ptr<TargetSet> LoadTargetSet(const std::filesystem::path& models,
     // as soon as its outcome is known.
     std::vector<int32_t> chosen;  // indices into `listing`
     std::vector<std::string> slotNames;
+    OtherBackgrounds others;
     for (size_t i = 0; i < listing.size(); ++i) {
         bool usable;
         if (prepared) {
@@ -155,12 +188,14 @@ std::unique_ptr<TargetSet> LoadTargetSet(const std::filesystem::path& models,
                 ++*filesRead;
             }
             const Verdict verdict = ReadTarget(files[i].path, ubm.get(), rules.reader, read[i]);
+            Tally(verdict, read[i], others);
             usable = verdict == Verdict::kUsable;
             sources[i] = {nullptr, -1, usable ? &read[i] : nullptr,
                           verdict == Verdict::kUnavailable};
         }
         if (!usable) {
             if (rules.strict) {
+                ReportOtherBackgrounds(models, fingerprint, others);
                 return nullptr;
             }
             continue;
@@ -175,6 +210,7 @@ std::unique_ptr<TargetSet> LoadTargetSet(const std::filesystem::path& models,
         chosen.push_back(static_cast<int32_t>(i));
         slotNames.push_back(std::move(*name));
     }
+    ReportOtherBackgrounds(models, fingerprint, others);
     LeaveOutCollisions(models, listing, chosen, slotNames);
     if (!prepared && std::any_of(sources.begin(), sources.end(),
                                  [](const TargetSource& s) { return s.model || s.prepared; })) {
@@ -223,16 +259,26 @@ size_t CountUsableTargets(const std::filesystem::path& models, const Background*
     // The targets a load would take, names and all.
     std::vector<int32_t> chosen;
     std::vector<std::string> slotNames;
+    OtherBackgrounds others;
     for (size_t i = 0; i < files.size(); ++i) {
-        TargetModel model;
-        const bool usable = prepared ? prepared->targetOf[i] >= 0
-                            : known[i].prepared
-                                ? known[i].target >= 0
-                                : ReadTarget(files[i].path, ubm, reader, model) == Verdict::kUsable;
+        bool usable;
+        if (prepared) {
+            usable = prepared->targetOf[i] >= 0;
+        } else if (known[i].prepared) {
+            usable = known[i].target >= 0;
+        } else {
+            TargetModel model;
+            const Verdict verdict = ReadTarget(files[i].path, ubm, reader, model);
+            Tally(verdict, model, others);
+            usable = verdict == Verdict::kUsable;
+        }
         if (usable) {
             chosen.push_back(static_cast<int32_t>(i));
             slotNames.push_back(*SlotName(listing[i].name, true));
         }
+    }
+    if (ubm != nullptr) {
+        ReportOtherBackgrounds(models, ubm->fingerprint(), others);
     }
     LeaveOutCollisions(models, listing, chosen, slotNames);
     return chosen.size();

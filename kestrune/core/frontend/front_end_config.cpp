@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "core/frontend/front_end_fields.h"
+
 namespace kestrune {
 namespace {
 
@@ -16,18 +18,13 @@ bool ValidBand(const TelephoneBand& band, float nyquistHz) {
 }  // namespace
 
 bool FrontEndConfig::Valid() const {
-    const bool powerOfTwo = fftSize >= 64 && fftSize <= 4096 && (fftSize & (fftSize - 1)) == 0;
-    return sampleRate == 8000 && powerOfTwo && frameLength >= 32 && frameLength <= fftSize &&
-           frameShift >= 1 && frameShift <= frameLength && filterCount >= 4 &&
-           filterCount <= fftSize / 2 && std::isfinite(lowHz) && std::isfinite(highHz) &&
-           lowHz >= 0.0f && lowHz < highHz && highHz <= sampleRate / 2.0f && cepstra >= 1 &&
-           firstCepstrum < filterCount && cepstra <= filterCount - firstCepstrum &&
-           deltaWindow >= 1 && deltaWindow <= 10 && deltaOrder <= 2 && preEmphasis >= 0.0f &&
-           preEmphasis < 1.0f && vadRangeDb > 0.0f && vadRangeDb <= 200.0f &&
-           vadFloorDb >= -200.0f && vadFloorDb <= 0.0f && varianceNormalise <= 1 &&
-           normaliseWindow <= 100000 && warping <= 1 && std::isfinite(vadNoiseMarginDb) &&
-           vadNoiseMarginDb >= 0.0f && vadNoiseMarginDb <= 60.0f &&
-           ValidBand(telephoneBand, sampleRate / 2.0f);
+    // Each field's own range is in its descriptor (front_end_fields.cpp); what ties fields
+    // together is here.
+    const bool powerOfTwo = (fftSize & (fftSize - 1)) == 0;
+    return OptionsInRange(FrontEndFields(), *this) && sampleRate == 8000 && powerOfTwo &&
+           frameLength <= fftSize && frameShift <= frameLength && filterCount <= fftSize / 2 &&
+           lowHz < highHz && highHz <= sampleRate / 2.0f && firstCepstrum < filterCount &&
+           cepstra <= filterCount - firstCepstrum && ValidBand(telephoneBand, sampleRate / 2.0f);
 }
 
 }  // namespace kestrune

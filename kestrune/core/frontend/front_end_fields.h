@@ -1,14 +1,23 @@
-// The front end's constants by name, so that a tool can set any of them from text.
+// The front end's constants, described once: name, valid range and meaning of every field of
+// FrontEndConfig that a tool may set and a background model stores. Defaults are the
+// config's member initialisers.
 #pragma once
 
+#include <span>
 #include <string>
 
-#include "core/frontend/front_end.h"
+#include "core/base/option_table.h"
+#include "core/frontend/front_end_config.h"
 
 namespace kestrune {
 
+// The settable fields, in the order a background model stores them. The sample rate is fixed
+// (recordings are resampled to it) and the telephone band belongs to the recording traits'
+// calibration, so neither is among them.
+std::span<const OptionField<FrontEndConfig>> FrontEndFields();
+
 // Sets the field called `name` of `config` from `value`; false (with `error`) for an unknown
-// name or a value that is not a number of the field's type.
+// name, a value that is not a number of the field's type, or one outside the field's range.
 bool SetFrontEndField(FrontEndConfig& config, const std::string& name, const std::string& value,
                       std::string& error);
 

@@ -12,11 +12,15 @@
 
 namespace kestrune {
 
+// Background components evaluated per frame when scoring, unless training is told otherwise
+// (BackgroundOptions); a model made without training, as tests make them, has it too.
+inline constexpr uint32_t kDefaultTopComponents = 5;
+
 // What a background model file holds.
 struct BackgroundModel {
     FrontEndConfig frontEnd;
     DiagonalGmm gmm;
-    uint32_t topComponents = 5;  // background components evaluated per frame when scoring
+    uint32_t topComponents = kDefaultTopComponents;
     // Models of background speakers, adapted as targets are (K · M rows each): a trial's
     // scores against them measure how any impostor scores on it (test normalisation).
     std::array<FloatMatrix, kConditions> cohortMeans;

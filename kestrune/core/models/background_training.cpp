@@ -4,7 +4,35 @@
 #include <algorithm>
 #include <random>
 
+#include "core/models/model_files.h"
+
 namespace kestrune {
+namespace {
+
+// Four draws of each kind of degradation (kDegradationKinds); more copies multiply the training
+// frames and time without new kinds of condition.
+constexpr uint32_t kMaxCopies = 4 * kDegradationKinds;
+
+using Field = OptionField<BackgroundOptions>;
+
+constexpr Field kFields[] = {
+    {"components", &NestedFieldOf<&BackgroundOptions::em, &EmOptions::components>, 1,
+     kMaxComponents, "mixture components"},
+    {"top", &FieldOf<&BackgroundOptions::topComponents>, 1, kMaxComponents,
+     "components evaluated per frame when scoring (at most the components)"},
+    {"copies", &FieldOf<&BackgroundOptions::copies>, 0, kMaxCopies,
+     "degraded copies of each file trained on besides it: telephone channels, white noise, "
+     "babble"},
+    {"cohort", &FieldOf<&BackgroundOptions::cohortSpeakers>, 2, kMaxCohort,
+     "background speakers made into cohort models, which put every trial's scores on one "
+     "scale"},
+};
+
+}  // namespace
+
+std::span<const OptionField<BackgroundOptions>> BackgroundOptionFields() {
+    return kFields;
+}
 
 std::vector<LabelledFeatures> TrainingSessions(const FrontEnd& frontEnd,
                                                const std::vector<LabelledRecording>& recordings,

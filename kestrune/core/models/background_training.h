@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "core/base/matrix.h"
+#include "core/base/option_table.h"
 #include "core/frontend/augmentation.h"
 #include "core/frontend/front_end.h"
 #include "core/models/background_model.h"
@@ -29,7 +31,7 @@ struct LabelledFeatures {
 struct BackgroundOptions {
     FrontEndConfig frontEnd;
     EmOptions em;
-    uint32_t topComponents = 5;
+    uint32_t topComponents = kDefaultTopComponents;
     // Degraded copies of each recording that the mixture trains on besides the recording
     // itself (augmentation.h).
     uint32_t copies = 4;
@@ -37,6 +39,10 @@ struct BackgroundOptions {
     // same accuracy and calibration as 100 on the validation trials, at half the size.
     uint32_t cohortSpeakers = 50;
 };
+
+// The options of training that a tool may set (train-ubm's), described once. The front end's
+// are FrontEndFields() (frontend/front_end_fields.h); the rest of EmOptions are the method's.
+std::span<const OptionField<BackgroundOptions>> BackgroundOptionFields();
 
 // The frames of every recording and of `copies` degraded copies of each, labelled with the
 // recording's speaker; babble is mixed from other speakers' recordings. Deterministic.

@@ -5,9 +5,13 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
+#include <variant>
 
 #include "core/base/byte_io.h"
+#include "core/models/model_fields.h"
 #include "core/models/model_ranges.h"
+#include "core/models/model_sections.h"
 
 namespace kestrune {
 namespace {
@@ -15,8 +19,18 @@ namespace {
 constexpr char kMagic[4] = {'K', 'S', 'R', 'N'};
 constexpr char kBackgroundKind[4] = {'U', 'B', 'M', ' '};
 constexpr char kTargetKind[4] = {'T', 'G', 'T', ' '};
-constexpr uint32_t kVersion = 2;
+constexpr uint32_t kVersion = kModelFileVersion;
 constexpr size_t kHeaderBytes = 32;
+
+// The sections of each kind of file, in their order (model_sections.h).
+constexpr char kFrontEndTag[5] = "FEND";
+constexpr char kScoringTag[5] = "TOPC";
+constexpr char kMixtureTag[5] = "MIXT";
+constexpr char kCohortTag[5] = "COHO";
+constexpr char kOriginTag[5] = "BGFP";
+constexpr char kAdaptationTag[5] = "ADAP";
+constexpr char kMeansTag[5] = "MEAN";
+constexpr char kGenuineTag[5] = "GENU";
 
 std::vector<uint8_t> WithHeader(const char (&kind)[4], std::vector<uint8_t>& payload) {
     ByteWriter out;
@@ -74,113 +88,46 @@ bool Finish(ByteReader& in, const char* what, std::string& error) {
     return true;
 }
 
-void WriteFloats(ByteWriter& out, const FloatMatrix& values) {
-    for (Eigen::Index row = 0; row < values.rows(); ++row) {
-        for (Eigen::Index j = 0; j < values.cols(); ++j) {
-            out.F32(values(row, j));
-        }
-    }
-}
-
-void WriteFrontEnd(ByteWriter& out, const FrontEndConfig& c) {
-    out.U32(c.sampleRate);
-    out.U32(c.frameLength);
-    out.U32(c.frameShift);
-    out.U32(c.fftSize);
-    out.U32(c.filterCount);
-    out.F32(c.lowHz);
-    out.F32(c.highHz);
-    out.U32(c.cepstra);
-    out.U32(c.firstCepstrum);
-    out.U32(c.deltaWindow);
-    out.U32(c.deltaOrder);
-    out.F32(c.preEmphasis);
-    out.F32(c.vadRangeDb);
-    out.F32(c.vadFloorDb);
-    out.U32(c.varianceNormalise);
-    out.U32(c.normaliseWindow);
-    out.U32(c.warping);
-    out.F32(c.vadNoiseMarginDb);
-}
-
-FrontEndConfig ReadFrontEnd(ByteReader& in) {
-    FrontEndConfig c;
-    c.sampleRate = in.U32();
-    c.frameLength = in.U32();
-    c.frameShift = in.U32();
-    c.fftSize = in.U32();
-    c.filterCount = in.U32();
-    c.lowHz = in.F32();
-    c.highHz = in.F32();
-    c.cepstra = in.U32();
-    c.firstCepstrum = in.U32();
-    c.deltaWindow = in.U32();
-    c.deltaOrder = in.U32();
-    c.preEmphasis = in.F32();
-    c.vadRangeDb = in.F32();
-    c.vadFloorDb = in.F32();
-    c.varianceNormalise = in.U32();
-    c.normaliseWindow = in.U32();
-    c.warping = in.U32();
-    c.vadNoiseMarginDb = in.F32();
-    return c;
-}
-
-// Background payload: front-end constants (18 fields of 4 bytes, as in WriteFrontEnd),
-// topComponents u32, M u32, D u32, then weights (M), means (M × D) and variances (M × D) as f64,
-// row by row.
+// Background payload, four sections:
+//   FEND  the front-end constants, as WriteFrontEnd writes them
+//   TOPC  u32 components evaluated per frame when scoring
+//   MIXT  u32 M, u32 D, then weights (M), means (M × D) and variances (M × D) as f64, row by row
+//   COHO  u32 cohort speakers K, then the clean, noisy and telephone cohort means
+//         (K·M × D f32 each, row by row)
 std::vector<uint8_t> BackgroundPayload(const BackgroundModel& model) {
     ByteWriter out;
-    WriteFrontEnd(out, model.frontEnd);
+    ByteWriter frontEnd;
+    WriteFrontEnd(frontEnd, model.frontEnd);
+    WriteSection(out, kFrontEndTag, frontEnd);
+
+    ByteWriter scoring;
+    scoring.U32(model.topComponents);
+    WriteSection(out, kScoringTag, scoring);
+
+    ByteWriter mixture;
     const auto m = static_cast<uint32_t>(model.gmm.Components());
     const auto d = static_cast<uint32_t>(model.gmm.Dimension());
-    out.U32(model.topComponents);
-    out.U32(m);
-    out.U32(d);
+    mixture.U32(m);
+    mixture.U32(d);
     for (uint32_t k = 0; k < m; ++k) {
-        out.F64(model.gmm.weights(k));
+        mixture.F64(model.gmm.weights(k));
     }
     for (const DoubleMatrix* matrix : {&model.gmm.means, &model.gmm.variances}) {
         for (uint32_t k = 0; k < m; ++k) {
             for (uint32_t j = 0; j < d; ++j) {
-                out.F64((*matrix)(k, j));
+                mixture.F64((*matrix)(k, j));
             }
         }
     }
-    out.U32(static_cast<uint32_t>(m > 0 ? model.cohortMeans[0].rows() / m : 0));
-    for (const FloatMatrix& means : model.cohortMeans) {
-        WriteFloats(out, means);
-    }
-    return std::move(out.bytes());
-}
+    WriteSection(out, kMixtureTag, mixture);
 
-// `count` floats, every one a mean in range (the reader fails otherwise; NaN is out of every
-// range). Target files are read on every load that finds them changed, and are mostly floats:
-// on a little-endian host they are copied as they are.
-std::vector<float> ReadMeans(ByteReader& in, uint64_t count) {
-    std::vector<float> values;
-    if (!in.Expect(count, 4)) {
-        return values;
+    ByteWriter cohort;
+    cohort.U32(static_cast<uint32_t>(m > 0 ? model.cohortMeans[0].rows() / m : 0));
+    for (const FloatMatrix& means : model.cohortMeans) {
+        WriteFloats(cohort, means);
     }
-    values.resize(static_cast<size_t>(count));
-    if constexpr (std::endian::native == std::endian::little) {
-        const uint8_t* bytes = in.Take(static_cast<size_t>(count) * 4);
-        if (bytes != nullptr && count > 0) {  // no copy to the null data of an empty vector
-            std::memcpy(values.data(), bytes, static_cast<size_t>(count) * 4);
-        }
-    } else {
-        for (float& value : values) {
-            value = in.F32();
-        }
-    }
-    // Without branches, so that the loop vectorises: a NaN compares false.
-    constexpr auto kBound = static_cast<float>(kMaxAbsMean);
-    bool inRange = true;
-    for (const float value : values) {
-        inRange &= std::abs(value) <= kBound;
-    }
-    in.Check(inRange);
-    return values;
+    WriteSection(out, kCohortTag, cohort);
+    return std::move(out.bytes());
 }
 
 }  // namespace
@@ -190,6 +137,14 @@ uint64_t BackgroundFingerprint(const BackgroundModel& model) {
     return Fnv1a64(payload.data(), payload.size());
 }
 
+std::string FingerprintText(uint64_t fingerprint) {
+    std::string text(16, '0');
+    for (size_t i = 16; i-- > 0; fingerprint >>= 4) {
+        text[i] = "0123456789abcdef"[fingerprint & 0xF];
+    }
+    return text;
+}
+
 std::vector<uint8_t> EncodeBackground(const BackgroundModel& model) {
     std::vector<uint8_t> payload = BackgroundPayload(model);
     return WithHeader(kBackgroundKind, payload);
@@ -197,43 +152,61 @@ std::vector<uint8_t> EncodeBackground(const BackgroundModel& model) {
 
 bool DecodeBackground(const std::vector<uint8_t>& file, BackgroundModel& model,
                       uint64_t& fingerprint, std::string& error) {
+    error.clear();  // the section readers keep the first failure's message
     ByteReader in = OpenPayload(file, kBackgroundKind, error);
     if (!in.ok()) {
         return false;
     }
-    model.frontEnd = ReadFrontEnd(in);
-    model.topComponents = in.U32();
-    const uint32_t m = in.U32();
-    const uint32_t d = in.U32();
-    in.Check(model.frontEnd.Valid() && m >= 1 && m <= kMaxComponents &&
-             d == model.frontEnd.Dimension() && d <= kMaxDimension && model.topComponents >= 1 &&
-             model.topComponents <= m);
-    if (!in.ok() || !in.Expect(uint64_t{m} * (1 + 2 * uint64_t{d}), 8)) {
-        error = "malformed background model header";
+    ByteReader frontEnd = OpenSection(in, kFrontEndTag, error);
+    model.frontEnd = ReadFrontEnd(frontEnd);
+    frontEnd.Check(model.frontEnd.Valid());
+    if (!CloseSection(frontEnd, kFrontEndTag, error)) {
+        return false;
+    }
+
+    ByteReader scoring = OpenSection(in, kScoringTag, error);
+    model.topComponents = scoring.U32();
+    scoring.Check(model.topComponents >= 1 && model.topComponents <= kMaxComponents);
+    if (!CloseSection(scoring, kScoringTag, error)) {
+        return false;
+    }
+
+    ByteReader mixture = OpenSection(in, kMixtureTag, error);
+    const uint32_t m = mixture.U32();
+    const uint32_t d = mixture.U32();
+    mixture.Check(m >= 1 && m <= kMaxComponents && d == model.frontEnd.Dimension() &&
+                  d <= kMaxDimension && model.topComponents <= m);
+    if (!mixture.Expect(uint64_t{m} * (1 + 2 * uint64_t{d}), 8)) {
+        CloseSection(mixture, kMixtureTag, error);
         return false;
     }
     model.gmm.weights.resize(m);
     model.gmm.means.resize(m, d);
     model.gmm.variances.resize(m, d);
     for (uint32_t k = 0; k < m; ++k) {
-        model.gmm.weights(k) = in.F64();
+        model.gmm.weights(k) = mixture.F64();
     }
     for (DoubleMatrix* matrix : {&model.gmm.means, &model.gmm.variances}) {
         for (uint32_t k = 0; k < m; ++k) {
             for (uint32_t j = 0; j < d; ++j) {
-                (*matrix)(k, j) = in.F64();
+                (*matrix)(k, j) = mixture.F64();
             }
         }
     }
-    const uint32_t cohort = in.U32();
-    in.Check(cohort <= kMaxCohort);
+    if (!CloseSection(mixture, kMixtureTag, error)) {
+        return false;
+    }
+
+    ByteReader cohort = OpenSection(in, kCohortTag, error);
+    const uint32_t speakers = cohort.U32();
+    cohort.Check(speakers <= kMaxCohort);
     for (FloatMatrix& means : model.cohortMeans) {
-        const std::vector<float> values = ReadMeans(in, uint64_t{cohort} * m * d);
-        if (in.ok()) {
-            means = Eigen::Map<const FloatMatrix>(values.data(), Eigen::Index{cohort} * m, d);
+        const std::vector<float> values = ReadMeans(cohort, uint64_t{speakers} * m * d);
+        if (cohort.ok()) {
+            means = Eigen::Map<const FloatMatrix>(values.data(), Eigen::Index{speakers} * m, d);
         }
     }
-    if (!Finish(in, "background model", error)) {
+    if (!CloseSection(cohort, kCohortTag, error) || !Finish(in, "background model", error)) {
         return false;
     }
     if (!model.gmm.Valid() || !MixtureInRange(model.gmm)) {
@@ -244,68 +217,97 @@ bool DecodeBackground(const std::vector<uint8_t>& file, BackgroundModel& model,
     return true;
 }
 
-// Target payload: ubmFingerprint u64, relevance f32, enrollmentFrames u32, M u32, D u32,
-// the clean, noisy and telephone means (M × D f32 each, row by row), genuine sample count u32,
-// then per sample: score, speech frames, SNR dB, telephone weight (f32 each).
+// Target payload, four sections:
+//   BGFP  u64 fingerprint of the background model it was adapted from
+//   ADAP  f32 relevance factor, u32 enrollment speech frames
+//   MEAN  u32 M, u32 D, then the clean, noisy and telephone means (M × D f32 each, row by row)
+//   GENU  u32 genuine samples, then per sample: score, speech frames, SNR dB, telephone weight
+//         (f32 each)
 std::vector<uint8_t> EncodeTarget(const TargetModel& model) {
     ByteWriter out;
-    out.U64(model.ubmFingerprint);
-    out.F32(model.relevance);
-    out.U32(model.enrollmentFrames);
-    out.U32(static_cast<uint32_t>(model.means[0].rows()));
-    out.U32(static_cast<uint32_t>(model.means[0].cols()));
-    for (const FloatMatrix& means : model.means) {
-        WriteFloats(out, means);
+    ByteWriter origin;
+    origin.U64(model.ubmFingerprint);
+    WriteSection(out, kOriginTag, origin);
+
+    ByteWriter adaptation;
+    adaptation.F32(model.relevance);
+    adaptation.U32(model.enrollmentFrames);
+    WriteSection(out, kAdaptationTag, adaptation);
+
+    ByteWriter means;
+    means.U32(static_cast<uint32_t>(model.means[0].rows()));
+    means.U32(static_cast<uint32_t>(model.means[0].cols()));
+    for (const FloatMatrix& condition : model.means) {
+        WriteFloats(means, condition);
     }
-    out.U32(static_cast<uint32_t>(model.genuine.size()));
+    WriteSection(out, kMeansTag, means);
+
+    ByteWriter genuine;
+    genuine.U32(static_cast<uint32_t>(model.genuine.size()));
     for (const GenuineSample& sample : model.genuine) {
-        out.F32(sample.score);
-        out.F32(sample.frames);
-        out.F32(sample.snrDb);
-        out.F32(sample.telephone);
+        genuine.F32(sample.score);
+        genuine.F32(sample.frames);
+        genuine.F32(sample.snrDb);
+        genuine.F32(sample.telephone);
     }
+    WriteSection(out, kGenuineTag, genuine);
     return WithHeader(kTargetKind, out.bytes());
 }
 
 bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::string& error) {
+    error.clear();
     ByteReader in = OpenPayload(file, kTargetKind, error);
     if (!in.ok()) {
         return false;
     }
-    model.ubmFingerprint = in.U64();
-    model.relevance = in.F32();
-    model.enrollmentFrames = in.U32();
-    const uint32_t m = in.U32();
-    const uint32_t d = in.U32();
-    in.Check(InRange(model.relevance, 0.0, kMaxRelevance) && model.enrollmentFrames <= kMaxFrames &&
-             m >= 1 && m <= kMaxComponents && d >= 1 && d <= kMaxDimension);
-    if (!in.Expect(uint64_t{kConditions} * m * d, 4)) {
-        error = "malformed target model header";
+    ByteReader origin = OpenSection(in, kOriginTag, error);
+    model.ubmFingerprint = origin.U64();
+    if (!CloseSection(origin, kOriginTag, error)) {
         return false;
     }
-    for (FloatMatrix& means : model.means) {
-        const std::vector<float> values = ReadMeans(in, uint64_t{m} * d);
-        if (in.ok()) {
-            means = Eigen::Map<const FloatMatrix>(values.data(), m, d);
+
+    ByteReader adaptation = OpenSection(in, kAdaptationTag, error);
+    model.relevance = adaptation.F32();
+    model.enrollmentFrames = adaptation.U32();
+    adaptation.Check(InRange(model.relevance, 0.0, kMaxRelevance) &&
+                     model.enrollmentFrames <= kMaxFrames);
+    if (!CloseSection(adaptation, kAdaptationTag, error)) {
+        return false;
+    }
+
+    ByteReader means = OpenSection(in, kMeansTag, error);
+    const uint32_t m = means.U32();
+    const uint32_t d = means.U32();
+    means.Check(m >= 1 && m <= kMaxComponents && d >= 1 && d <= kMaxDimension);
+    means.Expect(uint64_t{kConditions} * m * d, 4);
+    for (FloatMatrix& condition : model.means) {
+        const std::vector<float> values = ReadMeans(means, uint64_t{m} * d);
+        if (means.ok()) {
+            condition = Eigen::Map<const FloatMatrix>(values.data(), m, d);
         }
     }
-    const uint32_t count = in.U32();
-    in.Check(count >= 1 && count <= kMaxGenuineSamples);
+    if (!CloseSection(means, kMeansTag, error)) {
+        return false;
+    }
+
+    ByteReader genuine = OpenSection(in, kGenuineTag, error);
+    const uint32_t count = genuine.U32();
+    genuine.Check(count >= 1 && count <= kMaxGenuineSamples);
     std::vector<float> values;
-    if (in.Expect(uint64_t{count} * 4, 4)) {
+    if (genuine.Expect(uint64_t{count} * 4, 4)) {
         values.resize(size_t{count} * 4);
         for (float& value : values) {
-            value = in.F32();
+            value = genuine.F32();
         }
     }
     model.genuine.clear();
-    for (size_t i = 0; in.ok() && i < count; ++i) {
+    for (size_t i = 0; genuine.ok() && i < count; ++i) {
         const GenuineSample sample = {values[4 * i], values[4 * i + 1], values[4 * i + 2],
                                       values[4 * i + 3]};
-        in.Check(GenuineSampleInRange(sample));
+        genuine.Check(GenuineSampleInRange(sample));
         model.genuine.push_back(sample);
     }
-    return Finish(in, "target model", error);
+    return CloseSection(genuine, kGenuineTag, error) && Finish(in, "target model", error);
 }
 
 }  // namespace kestrune

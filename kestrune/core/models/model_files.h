@@ -3,14 +3,15 @@
 //   offset  size  field
 //        0     4  magic "KSRN"
 //        4     4  kind: "UBM " (background model), "TGT " (target model)
-//        8     4  format version, 1
+//        8     4  format version, 3
 //       12     4  reserved, 0
 //       16     8  payload size in bytes (the file is exactly 32 + this)
 //       24     8  FNV-1a 64 hash of the payload
 //
 // The background model's payload hash is its fingerprint: a target model records the
 // fingerprint of the background model it was adapted from and is loaded only against that
-// model. The payloads are described beside their encoders in model_files.cpp.
+// model. A payload is a fixed list of tagged sections (model_sections.h), described beside
+// their encoders in model_files.cpp.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,11 @@
 #include "core/models/target_model.h"
 
 namespace kestrune {
+
+// The format version files are written in, and the only one read: version 3 holds tagged
+// sections; files of versions 1 and 2 (positional payloads) are refused with the command that
+// re-creates them.
+inline constexpr uint32_t kModelFileVersion = 3;
 
 // File names inside a background-model directory and inside a target's directory.
 inline constexpr char kBackgroundFileName[] = "ubm.krn";
@@ -46,6 +52,9 @@ bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::str
 
 // The fingerprint a background model gets when it is encoded.
 uint64_t BackgroundFingerprint(const BackgroundModel& model);
+
+// A fingerprint as people see it in messages: 16 lowercase hexadecimal digits.
+std::string FingerprintText(uint64_t fingerprint);
 
 // What reading a file came to. A file that could not be opened or read (gone, out of file
 // descriptors, an I/O error) may read on the next attempt; one larger than allowed is refused

@@ -3,8 +3,10 @@
 
 #include <cstring>
 #include <functional>
+#include <set>
 
 #include "core/base/byte_io.h"
+#include "core/frontend/front_end_fields.h"
 #include "core/models/model_files.h"
 #include "support/synthetic.h"
 
@@ -87,6 +89,52 @@ TEST(ModelFiles, RoundTripsAreExact) {
     EXPECT_EQ(decodedTarget.genuine[1].telephone, 1.0f);
 }
 
+// Every front-end constant a tool can set is stored: each case moves some fields off their
+// defaults (cepstra and deltaOrder together, keeping the dimension), and the decoded model must
+// hold them. A field the file leaves out comes back as its default.
+TEST(ModelFiles, EveryFrontEndFieldIsStored) {
+    const std::vector<std::vector<std::pair<const char*, const char*>>> cases = {
+        {{"frameLength", "240"}},
+        {{"frameShift", "60"}},
+        {{"fftSize", "512"}},
+        {{"filterCount", "30"}},
+        {{"lowHz", "133.5"}},
+        {{"highHz", "3700.25"}},
+        {{"cepstra", "4"}, {"deltaOrder", "0"}},
+        {{"firstCepstrum", "1"}},
+        {{"deltaWindow", "3"}},
+        {{"preEmphasis", "0.5"}},
+        {{"vadRangeDb", "35"}},
+        {{"vadFloorDb", "-60.5"}},
+        {{"varianceNormalise", "1"}},
+        {{"normaliseWindow", "0"}},
+        {{"warping", "0"}},
+        {{"vadNoiseMarginDb", "4.5"}},
+    };
+    std::set<std::string> covered;
+    for (const auto& settings : cases) {
+        BackgroundModel model = SmallModel();
+        std::string error;
+        for (const auto& [name, value] : settings) {
+            ASSERT_TRUE(SetFrontEndField(model.frontEnd, name, value, error)) << error;
+            covered.insert(name);
+        }
+        ASSERT_TRUE(model.frontEnd.Valid()) << settings[0].first;
+        ASSERT_EQ(model.frontEnd.Dimension(), 4u);
+        BackgroundModel decoded;
+        uint64_t fingerprint = 0;
+        ASSERT_TRUE(DecodeBackground(EncodeBackground(model), decoded, fingerprint, error))
+            << settings[0].first << ": " << error;
+        for (const OptionField<FrontEndConfig>& field : FrontEndFields()) {
+            EXPECT_EQ(field.Value(decoded.frontEnd), field.Value(model.frontEnd))
+                << field.name << " after setting " << settings[0].first;
+        }
+    }
+    for (const OptionField<FrontEndConfig>& field : FrontEndFields()) {
+        EXPECT_TRUE(covered.count(field.name)) << field.name << " has no case here";
+    }
+}
+
 TEST(ModelFiles, DamagedFilesAreRejected) {
     const std::vector<uint8_t> good = EncodeBackground(SmallModel());
     const std::vector<uint8_t> target = EncodeTarget(SmallTarget(1));
@@ -105,7 +153,7 @@ TEST(ModelFiles, DamagedFilesAreRejected) {
         {"extended", changed([](auto& f) { f.push_back(0); })},
         {"payload bit flipped", changed([](auto& f) { f[100] ^= 0x10; })},
         {"magic", changed([](auto& f) { f[0] = 'X'; })},
-        {"a later version", changed([](auto& f) { f[8] = 3; })},
+        {"a later version", changed([](auto& f) { f[8] = 4; })},
         {"reserved", changed([](auto& f) { f[12] = 1; })},
         {"a target file", target},
     };
@@ -116,34 +164,48 @@ TEST(ModelFiles, DamagedFilesAreRejected) {
         EXPECT_FALSE(DecodeBackground(c.file, model, fingerprint, error)) << c.what;
         EXPECT_FALSE(error.empty()) << c.what;
     }
-    // A file of the first format says how to make a new one.
-    BackgroundModel model;
-    uint64_t fingerprint = 0;
-    std::string error;
-    EXPECT_FALSE(DecodeBackground(changed([](auto& f) { f[8] = 1; }), model, fingerprint, error));
-    EXPECT_NE(error.find("re-create it with kestrune train-ubm"), std::string::npos) << error;
+    // A file of an earlier format (the first, or the positional one before sections) says how
+    // to make a new one.
+    for (const uint8_t version : {1, 2}) {
+        BackgroundModel model;
+        uint64_t fingerprint = 0;
+        std::string error;
+        EXPECT_FALSE(DecodeBackground(changed([&](auto& f) { f[8] = version; }), model,
+                                      fingerprint, error));
+        EXPECT_NE(error.find("(file version " + std::to_string(version) +
+                             "): re-create it with kestrune train-ubm"),
+                  std::string::npos)
+            << error;
+        TargetModel targetModel;
+        std::vector<uint8_t> oldTarget = target;
+        oldTarget[8] = version;
+        EXPECT_FALSE(DecodeTarget(oldTarget, targetModel, error));
+        EXPECT_NE(error.find("kestrune enroll (targets)"), std::string::npos) << error;
+    }
 }
 
 TEST(ModelFiles, WellFramedButInconsistentBackgroundsAreRejected) {
-    // Payload offsets: 18 front-end fields (72 bytes), top u32 @72, M u32 @76, D u32 @80,
-    // then f64 weights @84, means @108, variances @204, cohort size @300, cohort means (3 x 6 x
-    // 4 f32) @304.
+    // Payload offsets (each section: a 12-byte tag and length, then its fields): FEND's 18
+    // front-end fields @12, TOPC's top u32 @96, MIXT's M u32 @112, D u32 @116, f64 weights
+    // @120, means @144, variances @240, COHO's cohort size @348, cohort means (3 x 6 x 4 f32)
+    // @352.
     const std::vector<uint8_t> good = EncodeBackground(SmallModel());
     struct {
         const char* what;
         std::function<void(std::vector<uint8_t>&)> edit;
     } const cases[] = {
-        {"sample rate 16000", [](auto& p) { PutU32(p, 0, 16000); }},
-        {"warping neither 0 nor 1", [](auto& p) { PutU32(p, 64, 2); }},
-        {"top above M", [](auto& p) { PutU32(p, 72, 4); }},
-        {"no components", [](auto& p) { PutU32(p, 76, 0); }},
-        {"huge M", [](auto& p) { PutU32(p, 76, 0xFFFFFFFF); }},
-        {"D not the front end's", [](auto& p) { PutU32(p, 80, 5); }},
-        {"negative variance", [](auto& p) { p[204 + 7] = 0xC0; }},
-        {"weights not summing to 1", [](auto& p) { p[84 + 6] = 0xF0; }},
-        {"cohort beyond the file", [](auto& p) { PutU32(p, 300, 3); }},
-        {"huge cohort", [](auto& p) { PutU32(p, 300, 0xFFFFFFFF); }},
-        {"infinite cohort mean", [](auto& p) { PutF32(p, 304, INFINITY); }},
+        {"sample rate 16000", [](auto& p) { PutU32(p, 12, 16000); }},
+        {"warping neither 0 nor 1", [](auto& p) { PutU32(p, 76, 2); }},
+        {"top above M", [](auto& p) { PutU32(p, 96, 4); }},
+        {"no top components", [](auto& p) { PutU32(p, 96, 0); }},
+        {"no components", [](auto& p) { PutU32(p, 112, 0); }},
+        {"huge M", [](auto& p) { PutU32(p, 112, 0xFFFFFFFF); }},
+        {"D not the front end's", [](auto& p) { PutU32(p, 116, 5); }},
+        {"negative variance", [](auto& p) { p[240 + 7] = 0xC0; }},
+        {"weights not summing to 1", [](auto& p) { p[120 + 6] = 0xF0; }},
+        {"cohort beyond the file", [](auto& p) { PutU32(p, 348, 3); }},
+        {"huge cohort", [](auto& p) { PutU32(p, 348, 0xFFFFFFFF); }},
+        {"infinite cohort mean", [](auto& p) { PutF32(p, 352, INFINITY); }},
         {"trailing bytes", [](auto& p) { p.push_back(0); }},
     };
     for (const auto& c : cases) {
@@ -159,23 +221,26 @@ TEST(ModelFiles, WellFramedButInconsistentBackgroundsAreRejected) {
 }
 
 TEST(ModelFiles, WellFramedButInconsistentTargetsAreRejected) {
-    // Payload offsets: fingerprint @0, relevance @8, frames @12, M @16, D @20, clean means @24
-    // (48 bytes), noisy means @72, telephone means @120, sample count @168, samples @172
+    // Payload offsets (each section: a 12-byte tag and length, then its fields): BGFP's
+    // fingerprint @12, ADAP's relevance @32, frames @36, MEAN's M @52, D @56, clean means @60
+    // (48 bytes), noisy means @108, telephone means @156, GENU's sample count @216, samples @220
     // (score, frames, SNR, telephone weight; 16 bytes each).
     const std::vector<uint8_t> good = EncodeTarget(SmallTarget(7));
     struct {
         const char* what;
         std::function<void(std::vector<uint8_t>&)> edit;
     } const cases[] = {
-        {"negative relevance", [](auto& p) { PutF32(p, 8, -1.0f); }},
-        {"NaN mean", [](auto& p) { PutF32(p, 24, NAN); }},
-        {"NaN telephone mean", [](auto& p) { PutF32(p, 120, NAN); }},
-        {"no genuine scores", [](auto& p) { PutU32(p, 168, 0); }},
-        {"huge genuine count", [](auto& p) { PutU32(p, 168, 0x40000000); }},
-        {"infinite score", [](auto& p) { PutF32(p, 172, INFINITY); }},
-        {"a sample of no frames", [](auto& p) { PutF32(p, 176, 0.0f); }},
-        {"SNR above the estimate's range", [](auto& p) { PutF32(p, 180, 41.0f); }},
-        {"telephone weight above 1", [](auto& p) { PutF32(p, 184, 1.5f); }},
+        {"negative relevance", [](auto& p) { PutF32(p, 32, -1.0f); }},
+        {"relevance beyond its range", [](auto& p) { PutF32(p, 32, 2e6f); }},
+        {"no components", [](auto& p) { PutU32(p, 52, 0); }},
+        {"NaN mean", [](auto& p) { PutF32(p, 60, NAN); }},
+        {"NaN telephone mean", [](auto& p) { PutF32(p, 156, NAN); }},
+        {"no genuine scores", [](auto& p) { PutU32(p, 216, 0); }},
+        {"huge genuine count", [](auto& p) { PutU32(p, 216, 0x40000000); }},
+        {"infinite score", [](auto& p) { PutF32(p, 220, INFINITY); }},
+        {"a sample of no frames", [](auto& p) { PutF32(p, 224, 0.0f); }},
+        {"SNR above the estimate's range", [](auto& p) { PutF32(p, 228, 41.0f); }},
+        {"telephone weight above 1", [](auto& p) { PutF32(p, 232, 1.5f); }},
         {"trailing bytes", [](auto& p) { p.push_back(0); }},
     };
     for (const auto& c : cases) {

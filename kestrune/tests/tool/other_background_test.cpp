@@ -1,0 +1,90 @@
+// The tool's account of targets enrolled with another background model: how many, which model
+// they need, and whether the default background model is that one.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+
+#include "core/contract/model_directories.h"
+#include "core/models/model_files.h"
+#include "support/synthetic.h"
+#include "tool/other_background.h"
+
+namespace kestrune {
+namespace {
+
+using testing::TempDirectory;
+
+BackgroundModel TinyBackground(float vadRangeDb) {
+    BackgroundModel model;
+    model.frontEnd.cepstra = 2;
+    model.frontEnd.deltaOrder = 1;
+    model.frontEnd.vadRangeDb = vadRangeDb;
+    model.topComponents = 2;
+    model.gmm.weights = Eigen::Vector3d(0.25, 0.25, 0.5);
+    model.gmm.means = DoubleMatrix::Constant(3, 4, 0.5);
+    model.gmm.variances = DoubleMatrix::Constant(3, 4, 2.0);
+    for (FloatMatrix& cohort : model.cohortMeans) {
+        cohort = FloatMatrix::Constant(6, 4, 0.25f);
+    }
+    return model;
+}
+
+TargetModel TinyTarget(uint64_t fingerprint) {
+    TargetModel model;
+    model.ubmFingerprint = fingerprint;
+    model.relevance = 8.0f;
+    model.enrollmentFrames = 500;
+    for (FloatMatrix& means : model.means) {
+        means = FloatMatrix::Constant(3, 4, 0.6f);
+    }
+    model.genuine = {{4.0f, 100.0f, 30.0f, 0.0f}};
+    return model;
+}
+
+TEST(ToolOtherBackground, CountsTargetsByTheModelTheyNeedAndNamesTheCure) {
+    const TempDirectory root("tool-other-background");
+    const BackgroundModel enrolledWith = TinyBackground(35.0f);
+    const BackgroundModel loaded = TinyBackground(40.0f);
+    const uint64_t needed = BackgroundFingerprint(enrolledWith);
+    const uint64_t current = BackgroundFingerprint(loaded);
+    std::string error;
+    ASSERT_TRUE(WriteBackgroundDirectory(root.path() / "old-ubm", enrolledWith, error)) << error;
+    ASSERT_TRUE(WriteBackgroundDirectory(root.path() / "new-ubm", loaded, error)) << error;
+    const std::filesystem::path models = root.path() / "models";
+    for (const char* name : {"anna", "bernd", "clara"}) {
+        ASSERT_TRUE(WriteTargetModel(models, name, TinyTarget(needed), error)) << error;
+    }
+    ASSERT_TRUE(WriteTargetModel(models, "dora", TinyTarget(current), error)) << error;
+    std::filesystem::create_directories(models / "damaged");
+    std::ofstream(models / "damaged" / kTargetFileName) << "KSRN damaged";
+
+    const std::map<uint64_t, size_t> others = TargetsOfOtherBackgrounds(models, current);
+    EXPECT_EQ(others, (std::map<uint64_t, size_t>{{needed, 3}}));
+    EXPECT_TRUE(TargetsOfOtherBackgrounds(models, needed).count(current));
+    EXPECT_EQ(OtherBackgroundsMessage("m", "u", current, {}, {}), "");
+
+    const struct {
+        std::filesystem::path defaultUbm;
+        const char* cure;
+    } cases[] = {
+        {root.path() / "old-ubm", "is that model: leave out --ubm"},
+        {root.path() / "new-ubm", "give --ubm with the background model they were enrolled with"},
+        {{}, "give --ubm with the background model they were enrolled with"},
+        {root.path() / "missing", "give --ubm with the background model they were enrolled with"},
+    };
+    for (const auto& c : cases) {
+        const std::string message =
+            OtherBackgroundsMessage("models", "new-ubm", current, others, c.defaultUbm);
+        EXPECT_NE(message.find("3 targets under models were enrolled with background model " +
+                               FingerprintText(needed) + ", not with new-ubm (" +
+                               FingerprintText(current) + ")"),
+                  std::string::npos)
+            << message;
+        EXPECT_NE(message.find(c.cure), std::string::npos) << message;
+        EXPECT_EQ(message.back(), '\n');
+    }
+}
+
+}  // namespace
+}  // namespace kestrune
