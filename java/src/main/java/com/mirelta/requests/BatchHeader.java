@@ -36,8 +36,8 @@ record BatchHeader(String fingerprint, String tool, String options, String list,
     }
 
     String format() {
-        return MAGIC + "\tfingerprint=" + fingerprint + "\ttool=" + BatchText.escape(tool)
-                + "\toptions=" + BatchText.escape(options) + "\tlist=" + list + "\trecordings="
+        return MAGIC + "\tfingerprint=" + fingerprint + "\ttool=" + TextEscape.name(tool)
+                + "\toptions=" + TextEscape.name(options) + "\tlist=" + list + "\trecordings="
                 + recordings + "\tshard=" + shard;
     }
 

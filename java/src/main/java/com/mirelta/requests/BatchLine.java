@@ -19,7 +19,7 @@ final class BatchLine {
 
     /** The line of an identified recording; {@code maxFar} in percent, or null. */
     static String identified(String path, List<TargetMatch> ranking, int top, BigDecimal maxFar) {
-        StringBuilder line = new StringBuilder(BatchText.escape(path)).append('\t').append(OK);
+        StringBuilder line = new StringBuilder(TextEscape.name(path)).append('\t').append(OK);
         if (ranking.isEmpty()) {
             line.append('\t').append(UNKNOWN);
             appendNone(line, 3);
@@ -27,21 +27,21 @@ final class BatchLine {
             TargetMatch best = ranking.get(0);
             boolean tooHigh = maxFar != null
                     && BigDecimal.valueOf(best.falseAcceptanceRate(), 3).compareTo(maxFar) > 0;
-            line.append('\t').append(tooHigh ? UNKNOWN : BatchText.escape(best.name()))
+            line.append('\t').append(tooHigh ? UNKNOWN : TextEscape.name(best.name()))
                     .append('\t').append(thousandths(best.logScore()))
                     .append('\t').append(thousandths(best.falseRejectionRate()))
                     .append('\t').append(thousandths(best.falseAcceptanceRate()));
         }
         for (int rank = 1; rank < top; rank++) {
             line.append('\t').append(rank < ranking.size()
-                    ? BatchText.escape(ranking.get(rank).name()) : NONE);
+                    ? TextEscape.name(ranking.get(rank).name()) : NONE);
         }
         return line.toString();
     }
 
     /** The line of a recording that failed with a status. */
     static String failed(String path, String status, int top) {
-        StringBuilder line = new StringBuilder(BatchText.escape(path)).append('\t').append(status);
+        StringBuilder line = new StringBuilder(TextEscape.name(path)).append('\t').append(status);
         appendNone(line, 3 + top);
         return line.toString();
     }

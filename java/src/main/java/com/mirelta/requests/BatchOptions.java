@@ -2,7 +2,6 @@ package com.mirelta.requests;
 
 import com.mirelta.requests.CommandOptions.UsageException;
 import java.math.BigDecimal;
-import java.nio.file.InvalidPathException;
 import java.nio.file.Path;
 import java.util.Arrays;
 import java.util.Locale;
@@ -83,51 +82,19 @@ final class BatchOptions {
 
     private void set(String option, String value) throws UsageException {
         switch (option) {
-            case "--list" -> list = path(value);
-            case "--models" -> models = path(value);
-            case "--ubm" -> ubm = path(value);
-            case "--out" -> out = path(value);
+            case "--list" -> list = CommandOptions.path(value);
+            case "--models" -> models = CommandOptions.path(value);
+            case "--ubm" -> ubm = CommandOptions.path(value);
+            case "--out" -> out = CommandOptions.path(value);
             case "--shard" -> shard = Shard.parse(value);
-            case "--threads" -> threads = positive(option, value);
-            case "--top" -> top = positive(option, value);
-            case "--max-far" -> maxFar = percent(value);
+            case "--threads" -> threads = CommandOptions.positive(option, value);
+            case "--top" -> top = CommandOptions.positive(option, value);
+            case "--max-far" -> maxFar = CommandOptions.percent(value);
             case "--rank" -> ranking = Arrays.stream(Ranking.values())
                     .filter(r -> r.name().toLowerCase(Locale.ROOT).equals(value)).findFirst()
                     .orElseThrow(() -> new UsageException(
                             "--rank takes score, frr or far, not '" + value + "'"));
             default -> throw new UsageException("unknown option " + option);
         }
-    }
-
-    static Path path(String value) throws UsageException {
-        try {
-            return Path.of(value);
-        } catch (InvalidPathException e) {
-            throw new UsageException("not a path: " + e.getMessage());
-        }
-    }
-
-    private static BigDecimal percent(String value) throws UsageException {
-        try {
-            BigDecimal percent = new BigDecimal(value);
-            if (percent.signum() >= 0 && percent.compareTo(BigDecimal.valueOf(100)) <= 0) {
-                return percent;
-            }
-        } catch (NumberFormatException e) {
-            // reported below
-        }
-        throw new UsageException("--max-far takes a percentage from 0 to 100, not '" + value + "'");
-    }
-
-    private static int positive(String option, String value) throws UsageException {
-        try {
-            int number = Integer.parseInt(value);
-            if (number > 0) {
-                return number;
-            }
-        } catch (NumberFormatException e) {
-            // reported below
-        }
-        throw new UsageException(option + " takes a whole number above 0, not '" + value + "'");
     }
 }

@@ -32,14 +32,7 @@ final class BatchRunner {
 
     /** Waits between tries of a busy engine; tests pass one that does not sleep. */
     @FunctionalInterface
-    interface Sleeper {
-        void sleep(long millis) throws InterruptedException;
-    }
-
-    /** Tries of a recording that the engine refuses as busy, before its line says so. */
-    static final int BUSY_TRIES = 10;
-    static final long FIRST_BACKOFF_MILLIS = 5;
-    static final long LONGEST_BACKOFF_MILLIS = 1000;
+    interface Sleeper extends BusyRetry.Sleeper {}
 
     private final Scorer scorer;
     private final int threads;
@@ -92,21 +85,19 @@ final class BatchRunner {
     String line(String path) throws InterruptedException {
         byte[] wave;
         try {
-            wave = Files.readAllBytes(Path.of(path));
+            Path file = Path.of(path);
+            if (Files.size(file) > IdentifyCommand.MAX_FILE_BYTES) {
+                return BatchLine.failed(path, BatchLine.UNREADABLE, top);
+            }
+            wave = Files.readAllBytes(file);
         } catch (IOException | RuntimeException e) {
             return BatchLine.failed(path, BatchLine.UNREADABLE, top);
         }
-        long backoff = FIRST_BACKOFF_MILLIS;
-        for (int attempt = 1; ; attempt++) {
-            try {
-                return BatchLine.identified(path, scorer.score(wave), top, maxFar);
-            } catch (IdentificationException e) {
-                if (e.code() != ReturnCode.ENGINE_BUSY.value() || attempt == BUSY_TRIES) {
-                    return BatchLine.failed(path, BatchLine.statusOf(e.code()), top);
-                }
-            }
-            sleeper.sleep(backoff);
-            backoff = Math.min(backoff * 2, LONGEST_BACKOFF_MILLIS);
+        try {
+            return BatchLine.identified(path, BusyRetry.call(() -> scorer.score(wave), sleeper),
+                    top, maxFar);
+        } catch (IdentificationException e) {
+            return BatchLine.failed(path, BatchLine.statusOf(e.code()), top);
         }
     }
 

@@ -133,7 +133,7 @@ final class CommandOptions {
         }
     }
 
-    private static Path path(String value) throws UsageException {
+    static Path path(String value) throws UsageException {
         try {
             return Path.of(value);
         } catch (InvalidPathException e) {
@@ -141,7 +141,7 @@ final class CommandOptions {
         }
     }
 
-    private static BigDecimal percent(String value) throws UsageException {
+    static BigDecimal percent(String value) throws UsageException {
         try {
             BigDecimal percent = new BigDecimal(value);
             if (percent.signum() >= 0 && percent.compareTo(BigDecimal.valueOf(100)) <= 0) {
@@ -153,7 +153,7 @@ final class CommandOptions {
         throw new UsageException("--max-far takes a percentage from 0 to 100, not '" + value + "'");
     }
 
-    private static int positive(String option, String value) throws UsageException {
+    static int positive(String option, String value) throws UsageException {
         try {
             int number = Integer.parseInt(value);
             if (number > 0) {

@@ -43,10 +43,6 @@ public final class IdentifyCommand {
 
     /** The largest WAVE file the tool reads. */
     static final long MAX_FILE_BYTES = 1L << 30;
-    /** Tries of a call the engine answers busy, and the first and longest wait between them. */
-    static final int BUSY_TRIES = 10;
-    static final long FIRST_BUSY_WAIT_MS = 5;
-    static final long LAST_BUSY_WAIT_MS = 320;
 
     static final String NO_BACKGROUND_MODEL = "no background model: give one with --ubm DIR (a"
             + " directory written by kestrune train-ubm); this jar carries no default one (it was"
@@ -183,30 +179,18 @@ public final class IdentifyCommand {
         if (refused.isPresent()) {
             return Outcome.failed(file, "refused: " + refused.get(), EXIT_USAGE);
         }
-        long wait = FIRST_BUSY_WAIT_MS;
-        for (int tried = 1;; tried++) {
-            try {
-                List<TargetMatch> ranking =
-                        best ? identifier.best(wave).stream().toList() : identifier.identify(wave);
-                return new Outcome(file, ranking, null, EXIT_OK);
-            } catch (IdentificationException e) {
-                boolean busy = e.returnCode().orElse(null) == ReturnCode.ENGINE_BUSY;
-                if (!busy) {
-                    return Outcome.failed(file, e.getMessage(), EXIT_CALL_FAILED);
-                }
-                if (tried == BUSY_TRIES) {
-                    return Outcome.failed(file, e.getMessage() + "; still busy after " + tried
-                            + " tries: not identified", EXIT_CALL_FAILED);
-                }
-            }
-            try {
-                Thread.sleep(wait);
-            } catch (InterruptedException e) {
-                Thread.currentThread().interrupt();
-                return Outcome.failed(file, "interrupted while the engine was busy",
-                        EXIT_CALL_FAILED);
-            }
-            wait = Math.min(wait * 2, LAST_BUSY_WAIT_MS);
+        try {
+            List<TargetMatch> ranking = BusyRetry.call(
+                    () -> best ? identifier.best(wave).stream().toList() : identifier.identify(wave),
+                    Thread::sleep);
+            return new Outcome(file, ranking, null, EXIT_OK);
+        } catch (IdentificationException e) {
+            String busy = BusyRetry.isBusy(e)
+                    ? "; still busy after " + BusyRetry.TRIES + " tries: not identified" : "";
+            return Outcome.failed(file, e.getMessage() + busy, EXIT_CALL_FAILED);
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+            return Outcome.failed(file, "interrupted while the engine was busy", EXIT_CALL_FAILED);
         }
     }
 

@@ -46,12 +46,12 @@ final class MergeCommand {
                     out.print(USAGE);
                     return IdentifyCommand.EXIT_OK;
                 } else if (args[i].equals("--out") && i + 1 < args.length) {
-                    output = BatchOptions.path(args[++i]);
+                    output = CommandOptions.path(args[++i]);
                 } else if (args[i].startsWith("--")) {
                     throw new CommandOptions.UsageException("unknown or incomplete option "
                             + args[i]);
                 } else {
-                    inputs.add(BatchOptions.path(args[i]));
+                    inputs.add(CommandOptions.path(args[i]));
                 }
             }
             if (output == null || inputs.isEmpty()) {

@@ -7,6 +7,7 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 import java.io.ByteArrayOutputStream;
 import java.io.IOException;
 import java.io.PrintStream;
+import java.io.RandomAccessFile;
 import java.math.BigDecimal;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
@@ -80,10 +81,10 @@ class BatchPartsTest {
             {"a\tb", "a\\tb"},
             {"line\nbreak\r", "line\\nbreak\\r"},
             {"back\\slash", "back\\\\slash"},
-            {"bell\u0007 del\u007f c1\u0085", "bell\\x07 del\\x7f c1\\x85"},
+            {"bell\u0007 del\u007f c1\u0085", "bell\\x07 del\\x7f c1\\u0085"},
             {"ünïcødé", "ünïcødé"}};
         for (String[] c : cases) {
-            assertEquals(c[1], BatchText.escape(c[0]), c[0]);
+            assertEquals(c[1], TextEscape.name(c[0]), c[0]);
         }
     }
 
@@ -170,11 +171,25 @@ class BatchPartsTest {
         assertEquals(waits, slept.size());
         for (int i = 1; i < slept.size(); i++) {
             assertTrue(slept.get(i) >= slept.get(i - 1), slept.toString());
-            assertTrue(slept.get(i) <= BatchRunner.LONGEST_BACKOFF_MILLIS, slept.toString());
+            assertTrue(slept.get(i) <= BusyRetry.LONGEST_WAIT_MILLIS, slept.toString());
         }
         if (waits > 1) {
             assertEquals(2 * slept.get(0), slept.get(1));
         }
+    }
+
+    @Test
+    void aFileOverTheToolsLimitIsNotReadAndGetsItsLine() throws Exception {
+        Path huge = Files.createTempFile("huge", ".wav");
+        try (RandomAccessFile file = new RandomAccessFile(huge.toFile(), "rw")) {
+            file.setLength(IdentifyCommand.MAX_FILE_BYTES + 1);  // sparse: no disk is used
+        }
+        BatchRunner.Scorer scorer = wave -> {
+            throw new AssertionError("a file over the limit must not be read or scored");
+        };
+        String line = new BatchRunner(scorer, 1, 1, null, millis -> {}).line(huge.toString());
+        assertEquals(BatchLine.UNREADABLE, BatchLine.status(line));
+        Files.delete(huge);
     }
 
     @Test
