@@ -7,7 +7,7 @@
 #
 #   scripts/test.sh            everything
 #   BUILD_DIR=... scripts/test.sh   another build directory (default: build)
-#   FUZZ_SECONDS=... scripts/test.sh   how long each fuzz target runs (default: 60)
+#   FUZZ_SECONDS=... scripts/test.sh   how long each fuzz target runs (default: 30)
 #   WIN_BUILD_DIR=... scripts/test.sh   another Windows build directory (default: build-win)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -53,7 +53,8 @@ ctest --test-dir "$build" -L accuracy --no-tests=error --output-on-failure -V
 # model-cache tests in a ThreadSanitizer build. Every report stops the run. The JVM tests stay
 # out of the sanitizer builds: a JVM does not run under their runtimes. Those builds are
 # unoptimised: they build in a third of the time of an optimised one, and the sanitizers see
-# every access as written.
+# every access as written. The AddressSanitizer build runs each test program as one test, so that
+# a program's shared fixtures (trained models) are built once, not once per test case.
 section "Soak tests"
 ctest --test-dir "$build" -L soak --no-tests=error -V
 
@@ -69,7 +70,8 @@ sanitizer_env=(
 asan_build=${ASAN_BUILD_DIR:-build-asan}
 section "Native tests with AddressSanitizer and UndefinedBehaviorSanitizer in $asan_build"
 cmake -S . -B "$asan_build" -DCMAKE_BUILD_TYPE=Debug \
-    -DJKESTRUNE_SANITIZE=address,undefined -DJKESTRUNE_BUILD_JAVA=OFF
+    -DJKESTRUNE_SANITIZE=address,undefined -DJKESTRUNE_BUILD_JAVA=OFF \
+    -DJKESTRUNE_WHOLE_TEST_PROGRAMS=ON
 cmake --build "$asan_build" -j"$jobs"
 env "${sanitizer_env[@]}" \
     ctest --test-dir "$asan_build" -L native --no-tests=error --output-on-failure -j"$jobs"
@@ -91,7 +93,7 @@ if command -v clang++ >/dev/null && command -v clang >/dev/null; then
     fuzz_build=${FUZZ_BUILD_DIR:-build-fuzz}
     section "Fuzzing (clang) in $fuzz_build"
     cmake -S . -B "$fuzz_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJKESTRUNE_FUZZ=ON \
-        -DJKESTRUNE_BUILD_JAVA=OFF -DJKESTRUNE_FUZZ_SECONDS="${FUZZ_SECONDS:-60}" \
+        -DJKESTRUNE_BUILD_JAVA=OFF -DJKESTRUNE_FUZZ_SECONDS="${FUZZ_SECONDS:-30}" \
         -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
     cmake --build "$fuzz_build" -j"$jobs" --target wave_fuzzer identification_fuzzer model_files_fuzzer
     ctest --test-dir "$fuzz_build" -L fuzz --output-on-failure -j"$jobs"
