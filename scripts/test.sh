@@ -71,7 +71,7 @@ asan_build=${ASAN_BUILD_DIR:-build-asan}
 section "Native tests with AddressSanitizer and UndefinedBehaviorSanitizer in $asan_build"
 cmake -S . -B "$asan_build" -DCMAKE_BUILD_TYPE=Debug \
     -DJKESTRUNE_SANITIZE=address,undefined -DJKESTRUNE_BUILD_JAVA=OFF \
-    -DJKESTRUNE_WHOLE_TEST_PROGRAMS=ON
+    -DJKESTRUNE_WHOLE_TEST_PROGRAMS=ON -DJKESTRUNE_BUILD_BENCH=OFF
 cmake --build "$asan_build" -j"$jobs"
 env "${sanitizer_env[@]}" \
     ctest --test-dir "$asan_build" -L native --no-tests=error --output-on-failure -j"$jobs"
