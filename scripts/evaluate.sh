@@ -47,10 +47,12 @@ tool=$build/bin/kestrune
 read -r -a train_args <<<"${TRAIN_ARGS:-}"
 read -r -a enroll_args <<<"${ENROLL_ARGS:-}"
 
-if [[ ! -x $tool ]]; then
+# Built every time (a no-op when up to date), so that a tool older than the engine library it
+# loads never writes the models the library then refuses.
+if [[ ! -f $build/CMakeCache.txt ]]; then
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$build" -j"$jobs" --target kestrune_tool
 fi
+cmake --build "$build" -j"$jobs" --target kestrune_tool kestrune_engine >/dev/null
 
 python3 scripts/protocols.py "$corpus" "$work"
 mkdir -p "$run"
