@@ -170,8 +170,8 @@ TEST(ModelFiles, DamagedFilesAreRejected) {
         BackgroundModel model;
         uint64_t fingerprint = 0;
         std::string error;
-        EXPECT_FALSE(DecodeBackground(changed([&](auto& f) { f[8] = version; }), model,
-                                      fingerprint, error));
+        EXPECT_FALSE(
+            DecodeBackground(changed([&](auto& f) { f[8] = version; }), model, fingerprint, error));
         EXPECT_NE(error.find("(file version " + std::to_string(version) +
                              "): re-create it with kestrune train-ubm"),
                   std::string::npos)
