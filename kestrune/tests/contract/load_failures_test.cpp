@@ -22,16 +22,7 @@ using testing::TempDirectory;
 
 // A background model small enough to build by hand: three components over four dimensions.
 std::shared_ptr<const Background> TinyBackground() {
-    BackgroundModel model;
-    model.frontEnd.cepstra = 2;
-    model.frontEnd.deltaOrder = 1;
-    model.topComponents = 2;
-    model.gmm.weights = Eigen::Vector3d(0.25, 0.25, 0.5);
-    model.gmm.means = DoubleMatrix::Constant(3, 4, 0.5);
-    model.gmm.variances = DoubleMatrix::Constant(3, 4, 2.0);
-    for (FloatMatrix& cohort : model.cohortMeans) {
-        cohort = FloatMatrix::Constant(6, 4, 0.25f);
-    }
+    BackgroundModel model = testing::TinyBackgroundModel();
     const uint64_t fingerprint = BackgroundFingerprint(model);
     return std::make_shared<const Background>(std::move(model), fingerprint);
 }

@@ -14,14 +14,8 @@ namespace kestrune {
 namespace {
 
 BackgroundModel SmallModel() {
-    BackgroundModel model;
-    model.frontEnd.cepstra = 2;
-    model.frontEnd.deltaOrder = 1;
-    model.topComponents = 2;
-    model.gmm.weights = Eigen::Vector3d(0.25, 0.25, 0.5);
-    model.gmm.means = DoubleMatrix::Constant(3, 4, 0.5);
+    BackgroundModel model = testing::TinyBackgroundModel();
     model.gmm.means(1, 2) = -3.25;
-    model.gmm.variances = DoubleMatrix::Constant(3, 4, 2.0);
     model.cohortMeans = {FloatMatrix::Constant(6, 4, 0.25f), FloatMatrix::Constant(6, 4, 0.5f),
                          FloatMatrix::Constant(6, 4, -0.25f)};
     return model;

@@ -151,4 +151,18 @@ TempDirectory::~TempDirectory() {
     std::filesystem::remove_all(path_, code);
 }
 
+BackgroundModel TinyBackgroundModel() {
+    BackgroundModel model;
+    model.frontEnd.cepstra = 2;
+    model.frontEnd.deltaOrder = 1;
+    model.topComponents = 2;
+    model.gmm.weights = Eigen::Vector3d(0.25, 0.25, 0.5);
+    model.gmm.means = DoubleMatrix::Constant(3, 4, 0.5);
+    model.gmm.variances = DoubleMatrix::Constant(3, 4, 2.0);
+    for (FloatMatrix& cohort : model.cohortMeans) {
+        cohort = FloatMatrix::Constant(6, 4, 0.25f);
+    }
+    return model;
+}
+
 }  // namespace kestrune::testing

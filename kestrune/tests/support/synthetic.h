@@ -39,6 +39,11 @@ struct SmallBackground {
 };
 SmallBackground TrainSmallBackground(int voices, uint32_t components, uint32_t seed);
 
+// A background model small enough to build by hand, for tests of files and loading rather than
+// of speech: three components over four dimensions (two cepstra and their deltas), every cohort
+// of six constant rows.
+BackgroundModel TinyBackgroundModel();
+
 // Enrolls voice `voice` (two recordings of 4 s) against `background`.
 TargetModel EnrollVoice(const SmallBackground& background, int voice, uint32_t seed);
 

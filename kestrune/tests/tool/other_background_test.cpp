@@ -16,17 +16,8 @@ namespace {
 using testing::TempDirectory;
 
 BackgroundModel TinyBackground(float vadRangeDb) {
-    BackgroundModel model;
-    model.frontEnd.cepstra = 2;
-    model.frontEnd.deltaOrder = 1;
+    BackgroundModel model = testing::TinyBackgroundModel();
     model.frontEnd.vadRangeDb = vadRangeDb;
-    model.topComponents = 2;
-    model.gmm.weights = Eigen::Vector3d(0.25, 0.25, 0.5);
-    model.gmm.means = DoubleMatrix::Constant(3, 4, 0.5);
-    model.gmm.variances = DoubleMatrix::Constant(3, 4, 2.0);
-    for (FloatMatrix& cohort : model.cohortMeans) {
-        cohort = FloatMatrix::Constant(6, 4, 0.25f);
-    }
     return model;
 }
 
