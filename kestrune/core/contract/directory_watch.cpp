@@ -8,6 +8,8 @@
 #include <mutex>
 #include <string>
 
+#include "core/base/settings.h"
+
 #if defined(__linux__)
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -19,7 +21,7 @@
 namespace kestrune {
 
 bool DirectoryWatchEnabled(const char* setting) {
-    return setting == nullptr || std::string(setting) != "0";
+    return SettingNumber("KESTRUNE_DIRECTORY_WATCH", setting, 1).value_or(1) != 0;
 }
 
 #if defined(__linux__)

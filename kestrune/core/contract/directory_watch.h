@@ -28,7 +28,8 @@ std::vector<TargetDirectory> WatchedListing(const std::filesystem::path& models,
                                             const DirectoryScan& scan);
 
 // Whether listings may be kept: false when KESTRUNE_DIRECTORY_WATCH (`setting`, null when
-// unset) is "0".
+// unset) is 0 (digits only: "0", "00"); 1 or unset keeps them, and any other text is reported
+// once on standard error and keeps them too.
 bool DirectoryWatchEnabled(const char* setting);
 
 }  // namespace kestrune

@@ -44,10 +44,26 @@ bool SameListing(const std::vector<TargetDirectory>& a, const std::vector<Target
 }
 
 TEST(DirectoryWatch, TheSettingTurnsItOffWithZeroOnly) {
-    EXPECT_TRUE(DirectoryWatchEnabled(nullptr));
-    EXPECT_TRUE(DirectoryWatchEnabled("1"));
-    EXPECT_TRUE(DirectoryWatchEnabled(""));
-    EXPECT_FALSE(DirectoryWatchEnabled("0"));
+    const struct {
+        const char* setting;
+        bool enabled;
+    } cases[] = {
+        {nullptr, true},
+        {"1", true},
+        {"0", false},
+        {"00", false},
+        // Not understood (reported once), so the default: a watch.
+        {"", true},
+        {" 0", true},
+        {"0 ", true},
+        {"-0", true},
+        {"2", true},
+        {"off", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DirectoryWatchEnabled(c.setting), c.enabled)
+            << (c.setting ? c.setting : "(unset)");
+    }
 }
 
 TEST(DirectoryWatch, EveryChangeIsSeenAtTheNextListing) {
