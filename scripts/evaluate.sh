@@ -12,6 +12,8 @@
 #                                                  (WORK/runs/RUN, default "default") go
 #   TRAIN_ARGS="--components 256" ENROLL_ARGS="--relevance 4" scripts/evaluate.sh ...
 #                                                  options for train-ubm and enroll
+#   UBM_ARGS=ubm-fsdd scripts/evaluate.sh ...      train the background model on another list of
+#                                                  scripts/protocols.py (default: ubm)
 #   UBM=DIR scripts/evaluate.sh ...                use this background model (for example the
 #                                                  shipped data/ubm) instead of training one
 #   DOC=docs/ACCURACY.md scripts/evaluate.sh ...   also write the tables as a Markdown document
@@ -24,7 +26,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [[ $# -ne 1 ]]; then
-    sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
 fi
 corpus=$1
@@ -42,6 +44,8 @@ run=$work/runs/${RUN:-default}
 splits=(${SPLITS:-validation test})
 protocols=(${PROTOCOLS:-libri librilong arabic fsdd})
 conditions=(clean 2s 1s telephone noise10 noise5)
+# The digit protocol also has trials of one spoken digit each (about half a second).
+conditions_of() { [[ $1 == fsdd ]] && echo "${conditions[*]} digit" || echo "${conditions[*]}"; }
 jobs=${JOBS:-2}
 tool=$build/bin/kestrune
 read -r -a train_args <<<"${TRAIN_ARGS:-}"
@@ -64,7 +68,7 @@ if [[ -n ${UBM:-} ]]; then
 else
     ubm=$run/ubm
     if [[ ! -f $ubm/ubm.krn ]]; then
-        mapfile -t ubm_files <"$work/lists/ubm.args"
+        mapfile -t ubm_files <"$work/lists/${UBM_ARGS:-ubm}.args"
         echo "evaluate.sh: training the background model (log: $run/train-ubm.log)"
         trained=1
         "$tool" train-ubm --out "$ubm" "${train_args[@]}" "${ubm_files[@]}" \
@@ -126,7 +130,7 @@ split_table() {
     printf ' Imp. FAR≤1/5/10 %% | Gen. FRR≤1/5/10 %% | s |\n'
     printf '|---|---|---|---|---|---|---|---|---|---|---|\n'
     for protocol in "${protocols[@]}"; do
-        for condition in "${conditions[@]}"; do
+        for condition in $(conditions_of "$protocol"); do
             m=$(measure "$protocol" "$split" "$condition")
             printf '| %s | %s | %s | %s | %s | %s | %s | %s | %s/%s/%s | %s/%s/%s | %s |\n' \
                 "$protocol" "$condition" "$(value trials "$m")" "$(value top1_score "$m")" \
@@ -151,7 +155,7 @@ settings() {
     if [[ -n ${UBM:-} ]]; then
         echo "| Background model | \`$(basename "$UBM")\` given with \`UBM=\` (not trained by this run) |"
     else
-        echo "| Background model | \`kestrune train-ubm\` with ${TRAIN_ARGS:-its defaults} on the protocols' background speakers |"
+        echo "| Background model | \`kestrune train-ubm\` with ${TRAIN_ARGS:-its defaults} on the list \`${UBM_ARGS:-ubm}.args\` of scripts/protocols.py |"
     fi
     echo "| Enrollment | \`kestrune enroll\` with ${ENROLL_ARGS:-its defaults} |"
     echo "| Protocols | ${protocols[*]} |"

@@ -7,6 +7,9 @@ CORPUS_DIR holds librispeech-excerpts/, arabic-commands/ and fsdd/ (see their RE
 WORK_DIR receives:
 
   lists/ubm.args                  train-ubm arguments: --speaker LABEL FILE... per speaker
+  lists/ubm-fsdd.args             the same for a small background set: about 4 minutes of the
+                                  fsdd speakers' own digits (indices 5-14), none of them used
+                                  in enrollment or trials (UBM_ARGS=ubm-fsdd in evaluate.sh)
   lists/enroll-<protocol>.tsv     one target per line: name<TAB>file<TAB>file...
   lists/<protocol>-<split>-<condition>.tsv   trial lists for kestrune evaluate
   audio/...                       the cut, band-limited and noisy recordings the lists name
@@ -30,7 +33,8 @@ Protocols (all share one background model, trained on the librispeech background
           6 words joined from 10 other words (validation) or 10 more (test); 6 never-enrolled
           speakers (3 validation, 3 test).
   fsdd    6 targets enrolled from indices 15-24 (100 digits, about 45 s); trials of 10 digits
-          joined from indices 35-41 (validation) and 42-49 (test).
+          joined from indices 35-41 (validation) and 42-49 (test), and (condition "digit")
+          each of those digits on its own.
 
 Conditions of every trial list: clean; 2 s and 1 s (the first 2 s or 1 s of each trial, and up
 to two further cuts after them); telephone (300-3400 Hz, mu-law); noise at 10 dB and 5 dB SNR
@@ -47,7 +51,7 @@ import sys
 import wave
 
 RATE = 8000
-VERSION = "protocols 3"
+VERSION = "protocols 4"
 
 
 def stable_order(items):
@@ -289,6 +293,10 @@ class Builder:
                     for i in range(first, last + 1) for d in range(10)]
 
         targets = [(f"fsdd-{s}", digits(s, 15, 24)) for s in speakers]
+        with open(os.path.join(self.lists, "ubm-fsdd.args"), "w") as out:
+            for speaker in speakers:
+                out.write(f"--speaker\nfsdd-{speaker}\n")
+                out.write("".join(f"{path}\n" for path in digits(speaker, 5, 14)))
         trials = {"validation": [], "test": []}
         for speaker in speakers:
             for split, (first, last) in (("validation", (35, 41)), ("test", (42, 49))):
@@ -299,6 +307,11 @@ class Builder:
                         samples.extend(read_wave(clip))
                     trials[split].append((f"{speaker}-{n // 10}", samples, f"fsdd-{speaker}"))
         self.write_enrollment("fsdd", targets)
+        # Every digit of the trials' recordings on its own: the shortest trials there are.
+        for split, (first, last) in (("validation", (35, 41)), ("test", (42, 49))):
+            self.write_list(f"fsdd-{split}-digit.tsv",
+                            [(clip, f"fsdd-{speaker}") for speaker in speakers
+                             for clip in digits(speaker, first, last)])
         self.write_trials("fsdd", "validation", trials["validation"], ["brown", "babble"])
         self.write_trials("fsdd", "test", trials["test"], ["pink"])
 
