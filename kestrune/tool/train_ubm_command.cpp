@@ -75,7 +75,7 @@ int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
         log << "train-ubm: the front-end constants given with --set cannot be used together\n";
         return kUsageError;
     }
-    if (topGiven && options.topComponents > options.em.components) {
+    if (topGiven && options.components != 0 && options.topComponents > options.components) {
         log << "train-ubm: --top cannot exceed --components\n";
         return kUsageError;
     }
@@ -97,6 +97,17 @@ int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
         TrainingSessions(frontEnd, recordings, options.copies);
     const Eigen::Index clean = TotalFrames(
         std::vector<LabelledFeatures>(sessions.begin(), sessions.begin() + files.size()));
+    options.em.components =
+        options.components != 0 ? options.components : ComponentsForSpeech(clean);
+    if (options.components == 0) {
+        log << "train-ubm: " << options.em.components << " components for " << clean / 100.0
+            << " s of speech (--components sets another number)\n";
+        if (topGiven && options.topComponents > options.em.components) {
+            log << "train-ubm: --top " << options.topComponents << " exceeds the "
+                << options.em.components << " components chosen; give --components too\n";
+            return kUsageError;
+        }
+    }
     if (clean < kFramesPerComponent * static_cast<Eigen::Index>(options.em.components)) {
         log << "train-ubm: " << clean / 100.0 << " s of speech is too little for "
             << options.em.components << " components (at least "

@@ -16,8 +16,9 @@ constexpr uint32_t kMaxCopies = 4 * kDegradationKinds;
 using Field = OptionField<BackgroundOptions>;
 
 constexpr Field kFields[] = {
-    {"components", &NestedFieldOf<&BackgroundOptions::em, &EmOptions::components>, 1,
-     kMaxComponents, "mixture components"},
+    {"components", &FieldOf<&BackgroundOptions::components>, 0, kMaxComponents,
+     "mixture components; 0 chooses them from the amount of speech (a power of two with 2 s "
+     "of speech each, 8 to 256)"},
     {"top", &FieldOf<&BackgroundOptions::topComponents>, 1, kMaxComponents,
      "components evaluated per frame when scoring (at most the components)"},
     {"copies", &FieldOf<&BackgroundOptions::copies>, 0, kMaxCopies,
@@ -29,6 +30,15 @@ constexpr Field kFields[] = {
 };
 
 }  // namespace
+
+uint32_t ComponentsForSpeech(int64_t speechFrames) {
+    uint32_t components = kFewestChosenComponents;
+    while (components < kMostChosenComponents &&
+           speechFrames >= 2 * static_cast<int64_t>(components) * kSpeechFramesPerComponent) {
+        components *= 2;
+    }
+    return components;
+}
 
 std::span<const OptionField<BackgroundOptions>> BackgroundOptionFields() {
     return kFields;

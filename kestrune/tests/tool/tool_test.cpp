@@ -12,6 +12,7 @@
 #include "core/models/model_files.h"
 #include "support/synthetic.h"
 #include "support/wave_writer.h"
+#include "tool/arguments.h"
 #include "tool/audio_input.h"
 #include "tool/commands.h"
 
@@ -32,7 +33,7 @@ TEST(Tool, BadArgumentsAreUsageErrors) {
         {"a.wav"},
         {"--out"},
         {"--out", "dir"},
-        {"--out", "dir", "--components", "0", "a.wav"},
+        {"--out", "dir", "--components", "4097", "a.wav"},
         {"--out", "dir", "--components", "many", "a.wav"},
         {"--out", "dir", "--components", "4", "--top", "5", "a.wav"},
         {"--out", "dir", "--colour", "a.wav"},
@@ -176,6 +177,33 @@ TEST(Tool, RecordingsOutsideTheLimitsAreRefusedWithTheReason) {
     // Nor is anything but a regular file read: a directory has no size to check.
     EXPECT_FALSE(ReadRecording(directory.path(), 8000, samples, error));
     EXPECT_NE(error.find(": not a regular file"), std::string::npos) << error;
+}
+
+// With --components 0 the mixture is sized from the speech given (a few seconds here: the
+// fewest components), and a --top beyond what was chosen is refused rather than cut silently.
+TEST(Tool, TrainUbmSizesTheMixtureFromTheSpeech) {
+    const TempDirectory directory("tool");
+    const auto path = [&](const std::string& name) { return (directory.path() / name).string(); };
+    Args train = {"--out", path("ubm"), "--components", "0", "--copies", "0", "--cohort", "2"};
+    for (int voice = 0; voice < 2; ++voice) {
+        const std::string file = path("bg-" + std::to_string(voice) + ".wav");
+        WriteWave(file, Speak(MakeVoice(voice), 4.0, voice), 8000);
+        train.insert(train.end(), {"--speaker", "voice-" + std::to_string(voice), file});
+    }
+    std::ostringstream log;
+    ASSERT_EQ(TrainUbmCommand(train, log), 0) << log.str();
+    EXPECT_NE(log.str().find("8 components for"), std::string::npos) << log.str();
+    std::shared_ptr<const Background> ubm;
+    std::string error;
+    ASSERT_TRUE(ReadBackground(path("ubm"), ubm, error)) << error;
+    EXPECT_EQ(ubm->gmm().Components(), 8);
+
+    Args tooMany = train;
+    tooMany.insert(tooMany.begin(), {"--top", "16"});
+    std::ostringstream refused;
+    EXPECT_EQ(TrainUbmCommand(tooMany, refused), kUsageError);
+    EXPECT_NE(refused.str().find("exceeds the 8 components chosen"), std::string::npos)
+        << refused.str();
 }
 
 TEST(Tool, TrainsEnrollsAndEvaluates) {
