@@ -19,23 +19,31 @@ NoiseFloor FindNoiseFloor(std::vector<float> levels) {
 
 std::vector<float> FrameLevels(const Framing& framing, const int16_t* samples, size_t frames) {
     std::vector<float> levels(frames);
+    if (frames == 0) {
+        return levels;
+    }
+    // Each level is measured without the recording's mean: a recorder's DC offset is no sound
+    // and must neither make silence loud nor change which frames are speech (the spectrum is
+    // taken without it too). The recording's mean, not each frame's: a frame's own mean also
+    // holds the lowest frequencies of what is heard (hum, brown noise, rumble), and taking it out
+    // frame by frame moved the noise floor the detector measures; on validation trials in brown
+    // noise and babble, top-1 was 2 to 8 points lower with the frame's mean than with the
+    // recording's.
+    const int16_t* first = framing.FrameStart(samples, 0);
+    const int16_t* end = framing.FrameStart(samples, frames - 1) + framing.length();
+    int64_t total = 0;
+    for (const int16_t* x = first; x < end; ++x) {
+        total += *x;
+    }
+    const double mean = static_cast<double>(total) / static_cast<double>(end - first);
     for (size_t t = 0; t < frames; ++t) {
         const int16_t* x = framing.FrameStart(samples, t);
-        // The level of what the frame holds besides its mean: a recorder's DC offset is no
-        // sound, and must neither make silence loud nor change which frames are speech (the
-        // spectrum is taken without it too). One pass in integers: n times the squared
-        // deviations from the mean is n·Σx² - (Σx)², exact (a constant frame gives 0), and
-        // cannot overflow for frames of up to 4096 samples.
-        int64_t sum = 0;
-        int64_t squares = 0;
+        double squares = 0.0;
         for (uint32_t i = 0; i < framing.length(); ++i) {
-            sum += x[i];
-            squares += static_cast<int64_t>(x[i]) * x[i];
+            const double d = x[i] - mean;
+            squares += d * d;
         }
-        const auto n = static_cast<int64_t>(framing.length());
-        const double deviations =
-            static_cast<double>(n * squares - sum * sum) / static_cast<double>(n);
-        const double meanSquare = deviations / framing.length() / (32768.0 * 32768.0);
+        const double meanSquare = squares / framing.length() / (32768.0 * 32768.0);
         levels[t] =
             meanSquare > 1e-20 ? static_cast<float>(10.0 * std::log10(meanSquare)) : kSilentFrameDb;
     }

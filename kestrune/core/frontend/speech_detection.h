@@ -29,8 +29,9 @@ struct NoiseFloor {
 // The noise floor of frames with these levels; none (level 0, not steady) for no frames.
 NoiseFloor FindNoiseFloor(std::vector<float> levels);
 
-// Level of each of the first `frames` frames of `samples` without the frame's mean (its DC
-// offset), in dB re full scale (a full-scale square wave is 0 dB; a constant, kSilentFrameDb).
+// Level of each of the first `frames` frames of `samples` without the recording's mean (its DC
+// offset, taken over every sample the frames cover), in dB re full scale (a full-scale square
+// wave is 0 dB; a constant, kSilentFrameDb).
 std::vector<float> FrameLevels(const Framing& framing, const int16_t* samples, size_t frames);
 
 // Which frames are speech, and what that was decided from.

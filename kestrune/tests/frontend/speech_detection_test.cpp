@@ -1,6 +1,8 @@
 // Speech detection: the noise floor, the three rules a frame must pass, and the rows kept.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <numbers>
 #include <numeric>
 #include <vector>
 
@@ -119,6 +121,37 @@ TEST(SpeechFrames, DetectionUsesTheFloorOfItsOwnLevels) {
     // Five loud stretches of 800 samples: the frames that touch one (12 each, 10 for the last,
     // which the recording cuts short) are speech, the quiet ones 40 dB down are not.
     EXPECT_EQ(detection.SpeechCount(), 58u);
+}
+
+// The level leaves out the recording's DC offset but keeps what is heard at the lowest
+// frequencies: a 10 Hz hum spans several frames, and a frame's own mean would take most of it
+// away (which moved the noise floor under brown noise and rumble).
+TEST(FrameLevels, DcOffsetIsRemovedButSlowSoundKeepsItsLevel) {
+    const FrontEndConfig config;
+    const Framing framing(config);
+    const double amplitude = 8000.0;
+    const double hertz = 10.0;
+    std::vector<int16_t> hum(16000);
+    std::vector<int16_t> shifted(hum.size());
+    for (size_t n = 0; n < hum.size(); ++n) {
+        const double x = amplitude * std::sin(2.0 * std::numbers::pi * hertz * n / 8000.0);
+        hum[n] = static_cast<int16_t>(std::lround(x));
+        shifted[n] = static_cast<int16_t>(std::lround(x + 9000.0));
+    }
+    const size_t frames = framing.FrameCount(hum.size());
+    const std::vector<float> levels = FrameLevels(framing, hum.data(), frames);
+    const std::vector<float> shiftedLevels = FrameLevels(framing, shifted.data(), frames);
+    const double rms = 10.0 * std::log10(amplitude * amplitude / 2.0 / (32768.0 * 32768.0));
+    const float mean =
+        std::accumulate(levels.begin(), levels.end(), 0.0f) / static_cast<float>(frames);
+    EXPECT_NEAR(mean, rms, 2.0);  // frame by frame the level follows the hum's slow swing
+    for (size_t t = 0; t < frames; ++t) {
+        EXPECT_NEAR(shiftedLevels[t], levels[t], 0.05) << "frame " << t;
+    }
+    const std::vector<int16_t> constant(4000, -12000);
+    for (const float level : FrameLevels(framing, constant.data(), framing.FrameCount(4000))) {
+        EXPECT_EQ(level, kSilentFrameDb);
+    }
 }
 
 }  // namespace
