@@ -11,6 +11,7 @@
 #include "audio/wave_decoder.h"
 #include "audio/wave_reader.h"
 #include "core/base/path_text.h"
+#include "tool/shown_path.h"
 
 namespace kestrune {
 namespace {
@@ -105,25 +106,25 @@ bool ReadWaveImage(const std::filesystem::path& path, std::vector<uint8_t>& imag
     // A directory opens as a stream of unknown size, and a pipe or device could be endless.
     std::error_code code;
     if (!std::filesystem::is_regular_file(path, code)) {
-        error = std::filesystem::exists(path, code) ? PathUtf8(path) + ": not a regular file"
-                                                    : "cannot open " + PathUtf8(path);
+        error = std::filesystem::exists(path, code) ? ShownPath(path) + ": not a regular file"
+                                                    : "cannot open " + ShownPath(path);
         return false;
     }
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
     if (size < 0) {
-        error = "cannot open " + PathUtf8(path);
+        error = "cannot open " + ShownPath(path);
         return false;
     }
     if (static_cast<uint64_t>(size) > kMaxWaveFileBytes) {
-        error = PathUtf8(path) + ": " + std::to_string(size) +
+        error = ShownPath(path) + ": " + std::to_string(size) +
                 " bytes: the tools read WAVE files of at most 1 GiB";
         return false;
     }
     image.resize(static_cast<size_t>(size));
     if (!in.seekg(0) ||
         !in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(size))) {
-        error = "cannot read " + PathUtf8(path);
+        error = "cannot read " + ShownPath(path);
         return false;
     }
     return true;
@@ -139,31 +140,31 @@ bool ReadRecording(const std::filesystem::path& path, uint32_t rate, std::vector
     jkestrune::WaveHeader header;
     uint32_t count = 0;
     if (jkestrune::QueryWaveSampleCount(header, image.data(), length, count) != 0) {
-        error = PathUtf8(path) + ": not a readable WAVE file, or no audio in it";
+        error = ShownPath(path) + ": not a readable WAVE file, or no audio in it";
         return false;
     }
     const int channels = header.image.format.nChannels;
     const uint32_t sourceRate = header.image.format.nSamplesPerSec;
     if (count == 0 || channels <= 0) {
-        error = PathUtf8(path) + ": no decodable audio (16-bit PCM, A-law or mu-law)";
+        error = ShownPath(path) + ": no decodable audio (16-bit PCM, A-law or mu-law)";
         return false;
     }
     const std::string problem =
         RecordingLimitProblem(sourceRate, count / static_cast<uint32_t>(channels));
     if (!problem.empty()) {
-        error = PathUtf8(path) + ": refused: " + problem;
+        error = ShownPath(path) + ": refused: " + problem;
         return false;
     }
     std::vector<int16_t> decoded(count);
     if (jkestrune::DecodeWaveSamples(header, image.data(), length, count, decoded.data()) != 0 ||
         count == 0) {
-        error = PathUtf8(path) + ": no decodable audio (16-bit PCM, A-law or mu-law)";
+        error = ShownPath(path) + ": no decodable audio (16-bit PCM, A-law or mu-law)";
         return false;
     }
     std::vector<uint8_t>().swap(image);
     if (!MixAndResample(decoded.data(), count, static_cast<uint32_t>(channels), sourceRate, rate,
                         samples, error)) {
-        error = PathUtf8(path) + ": " + error;
+        error = ShownPath(path) + ": " + error;
         return false;
     }
     return true;

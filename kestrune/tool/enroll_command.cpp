@@ -10,6 +10,7 @@
 #include "tool/arguments.h"
 #include "tool/commands.h"
 #include "tool/enroll_list.h"
+#include "tool/shown_path.h"
 
 namespace kestrune {
 
@@ -55,7 +56,8 @@ int ParseEnrollArguments(const std::vector<std::string>& args, EnrollSettings& s
         } else if (arg == "--replace") {
             settings.replace = true;
         } else if (arg.rfind("--", 0) == 0) {
-            log << "enroll: unknown or incomplete option " << arg << "\n" << CommandUsage("enroll");
+            log << "enroll: unknown or incomplete option " << jkestrune::EscapedName(arg) << "\n"
+                << CommandUsage("enroll");
             return kUsageError;
         } else {
             settings.files.push_back(arg);
@@ -103,7 +105,7 @@ bool EnrollOne(const Background& ubm, const EnrollSettings& settings, const std:
         log << "enroll: " << shownName << ": " << error << "\n";
         return false;
     }
-    log << "enroll: wrote " << PathUtf8(TargetFile(settings.models, name)) << "\n";
+    log << "enroll: wrote " << ShownPath(TargetFile(settings.models, name)) << "\n";
     return true;
 }
 
@@ -134,10 +136,10 @@ int EnrollCommand(const std::vector<std::string>& args, std::ostream& log) {
         if (settings.replace || !std::filesystem::exists(target, code)) {
             pending.push_back(std::move(entry));
         } else if (listed) {
-            log << "enroll: " << jkestrune::EscapedName(entry.name) << ": kept " << PathUtf8(target)
-                << "\n";
+            log << "enroll: " << jkestrune::EscapedName(entry.name) << ": kept "
+                << ShownPath(target) << "\n";
         } else {
-            log << "enroll: " << PathUtf8(target)
+            log << "enroll: " << ShownPath(target)
                 << " exists: give --replace to enroll the target anew\n";
             return kFailure;
         }

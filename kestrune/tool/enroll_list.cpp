@@ -7,6 +7,7 @@
 #include "core/base/path_text.h"
 #include "core/contract/model_directories.h"
 #include "tool/arguments.h"
+#include "tool/shown_path.h"
 
 namespace kestrune {
 
@@ -49,7 +50,7 @@ bool ReadEnrollList(const std::filesystem::path& list, const ListShard& shard,
                     std::vector<EnrollEntry>& entries, std::string& error) {
     std::ifstream in(list, std::ios::binary);
     if (!in) {
-        error = "cannot read " + PathUtf8(list);
+        error = "cannot read " + ShownPath(list);
         return false;
     }
     const std::filesystem::path folder = list.parent_path();
@@ -65,7 +66,7 @@ bool ReadEnrollList(const std::filesystem::path& list, const ListShard& shard,
             continue;
         }
         std::vector<std::string> fields = SplitTabs(line);
-        const std::string where = PathUtf8(list) + ":" + std::to_string(number) + ": ";
+        const std::string where = ShownPath(list) + ":" + std::to_string(number) + ": ";
         if (!ValidTargetName(fields[0])) {
             error = where + "'" + fields[0] + "' cannot be a directory name";
             return false;

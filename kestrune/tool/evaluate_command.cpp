@@ -24,6 +24,7 @@
 #include "tool/evaluate_options.h"
 #include "tool/evaluation.h"
 #include "tool/other_background.h"
+#include "tool/shown_path.h"
 #include "tool/trial_names.h"
 
 namespace kestrune {
@@ -42,7 +43,7 @@ bool ReadTrialList(const std::filesystem::path& list, std::vector<Trial>& trials
                    std::string& error) {
     std::ifstream in(list);
     if (!in) {
-        error = "cannot open " + list.string();
+        error = "cannot open " + ShownPath(list);
         return false;
     }
     std::string line;

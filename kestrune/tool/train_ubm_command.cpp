@@ -1,6 +1,7 @@
 // kestrune train-ubm: a background model from labelled WAVE files.
 #include <filesystem>
 
+#include "bridge/name_escape.h"
 #include "core/contract/model_directories.h"
 #include "core/enrollment/cohort.h"
 #include "core/frontend/front_end_fields.h"
@@ -8,6 +9,7 @@
 #include "core/models/model_files.h"
 #include "tool/arguments.h"
 #include "tool/commands.h"
+#include "tool/shown_path.h"
 
 namespace kestrune {
 namespace {
@@ -58,7 +60,7 @@ int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
         } else if (arg == "--speaker" && hasValue) {
             label = args[++i];
         } else if (arg.rfind("--", 0) == 0) {
-            log << "train-ubm: unknown or incomplete option " << arg << "\n"
+            log << "train-ubm: unknown or incomplete option " << jkestrune::EscapedName(arg) << "\n"
                 << CommandUsage("train-ubm");
             return kUsageError;
         } else {
@@ -128,7 +130,7 @@ int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
         log << "train-ubm: " << error << "\n";
         return kFailure;
     }
-    log << "train-ubm: wrote " << (std::filesystem::path(out) / kBackgroundFileName).string()
+    log << "train-ubm: wrote " << ShownPath(std::filesystem::path(out) / kBackgroundFileName)
         << "\n";
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -103,6 +104,30 @@ TEST(Tool, RecordingsAreMixedToMonoAndResampledTo8kHz) {
     std::ofstream(directory.path() / "text.wav") << "not a wave file";
     EXPECT_FALSE(ReadRecording(directory.path() / "text.wav", 8000, samples, error));
     EXPECT_FALSE(ReadRecording(directory.path() / "missing.wav", 8000, samples, error));
+}
+
+// Paths and options in the tool's messages are escaped as names are: a file name holding a
+// line break must not add a line of its own to the output.
+TEST(Tool, MessagesEscapePathsAndOptions) {
+    const TempDirectory directory("tool");
+    const std::string forged = (directory.path() / "a\nenroll: wrote b.wav").string();
+    const struct {
+        std::function<int(const Args&, std::ostream&)> command;
+        Args args;
+        const char* shown;
+    } cases[] = {
+        {TrainUbmCommand, {"--out", (directory.path() / "ubm").string(), forged}, "a\\nenroll"},
+        {EnrollCommand, {"--ubm", "u", "--models", "m", "--list", forged}, "a\\nenroll"},
+        {TrainUbmCommand, {"--colour\r", "--out", "d", "a.wav"}, "--colour\\r"},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream log;
+        EXPECT_NE(c.command(c.args, log), 0);
+        const std::string text = log.str();
+        const std::string firstLine = text.substr(0, text.find('\n'));
+        EXPECT_NE(firstLine.find(c.shown), std::string::npos) << text;
+        EXPECT_EQ(text.find("\nenroll: wrote"), std::string::npos) << text;
+    }
 }
 
 TEST(Tool, RecordingLimitsAtTheirEdges) {
