@@ -6,6 +6,8 @@
 # task; and one recording's cost taken apart in one process. Writes a Markdown table.
 #
 #   bench/batch_benchmark.sh BUILD_DIR REPORT [QUICK]
+#   BATCH_RECORDINGS=N bench/...      N recordings instead of 2000 (longer shards show what
+#                                     a cluster gives once the scheduler's start is amortised)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,7 +15,7 @@ build=$1 report=$2 quick=${3:-0}
 jar=$build/java/jkestrune.jar
 bench_cp=$build/bench/jkestrune-bench.jar:$jar
 work=$build/bench/reference
-targets=1000 recordings=2000 split_count=200
+targets=1000 recordings=${BATCH_RECORDINGS:-2000} split_count=200
 if [[ $quick == 1 ]]; then
     targets=20 recordings=40 split_count=10
 fi

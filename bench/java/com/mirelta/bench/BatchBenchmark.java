@@ -10,6 +10,7 @@ import java.util.Arrays;
 import java.util.Collections;
 import java.util.List;
 import java.util.Locale;
+import java.util.Random;
 
 /**
  * What the batch benchmark (scripts/bench.sh, group {@code batch}) needs besides timing whole
@@ -53,19 +54,24 @@ public final class BatchBenchmark {
         ReferenceTargets sets = new ReferenceTargets(Path.of(option(args, "--tool")),
                 Path.of(option(args, "--ubm")), Path.of(option(args, "--corpus")), work);
         Path models = sets.withTargets(targets);
-        Path folder = work.resolve("batch-recordings-" + count);
-        Path list = work.resolve("batch-list-" + count + ".txt");
+        Path folder = work.resolve("batch-mixed-recordings-" + count);
+        Path list = work.resolve("batch-mixed-list-" + count + ".txt");
         if (!Files.isRegularFile(list)) {
             Files.createDirectories(folder);
             Path corpus = Path.of(option(args, "--corpus"));
             List<String> paths = new ArrayList<>();
+            // Speaker and length drawn from a fixed seed rather than in turn: a list whose
+            // lengths repeat every 4 recordings gives shard 0 of 2 only the 2 s and 4 s ones,
+            // and the shards of a sharded run then differ by a third in work.
+            Random draw = new Random(20261209);
             for (int i = 0; i < count; i++) {
-                String speaker = ReferenceTargets.SPEAKERS.get(i % 6);
+                String speaker = ReferenceTargets.SPEAKERS.get(draw.nextInt(6));
+                int seconds = 2 + draw.nextInt(4);
                 // indices 40-49 (not enrolled), rotated so that recordings differ
                 List<Path> files = new ArrayList<>(SpeechRecording.files(corpus, speaker, 40, 49));
                 Collections.rotate(files, -(i / 6) % files.size());
                 Path file = folder.resolve(String.format(Locale.ROOT, "%05d-%s.wav", i, speaker));
-                Files.write(file, SpeechRecording.join(files, 2 + i % 4));
+                Files.write(file, SpeechRecording.join(files, seconds));
                 paths.add(file.toString());
             }
             Path partial = work.resolve("batch-list.partial");
