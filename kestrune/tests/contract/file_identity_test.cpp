@@ -18,11 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempDirectory;
 
-void WriteText(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
 struct OpenDirectory {
     explicit OpenDirectory(const fs::path& path)
         : fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY)) {}
@@ -45,7 +40,7 @@ FileIdentity Identify(const fs::path& path) {
 TEST(FileIdentity, RegularFilesOnlyAfterLinks) {
     const TempDirectory dir("identity");
     const fs::path file = dir.path() / "model";
-    WriteText(file, "12345");
+    testing::WriteTextFile(file, "12345");
     fs::create_directory(dir.path() / "folder");
     fs::create_symlink(file, dir.path() / "link");
     fs::create_symlink(dir.path() / "folder", dir.path() / "folder-link");
@@ -72,7 +67,7 @@ TEST(FileIdentity, FieldsDescribeTheFile) {
     const TempDirectory dir("identity");
     const fs::path file = dir.path() / "model";
     const int64_t before = FileClockNow();
-    WriteText(file, std::string(1000, 'x'));
+    testing::WriteTextFile(file, std::string(1000, 'x'));
     const FileIdentity identity = Identify(file);
     EXPECT_EQ(identity.path, file.native());
     EXPECT_EQ(identity.size, 1000u);
@@ -87,7 +82,7 @@ TEST(FileIdentity, FieldsDescribeTheFile) {
 TEST(FileIdentity, EveryKindOfRewriteIsAnotherVersion) {
     const TempDirectory dir("identity");
     const fs::path file = dir.path() / "model";
-    WriteText(file, "version one");
+    testing::WriteTextFile(file, "version one");
     const FileIdentity first = Identify(file);
     {
         std::ifstream in(file);
@@ -97,7 +92,7 @@ TEST(FileIdentity, EveryKindOfRewriteIsAnotherVersion) {
     EXPECT_EQ(Identify(file), first) << "reading changed the identity";
 
     // Replaced by rename, with the same size and its timestamps set back: the inode tells.
-    WriteText(dir.path() / "model.new", "version two");
+    testing::WriteTextFile(dir.path() / "model.new", "version two");
     fs::last_write_time(dir.path() / "model.new", fs::last_write_time(file));
     fs::rename(dir.path() / "model.new", file);
     const FileIdentity renamed = Identify(file);
@@ -106,7 +101,7 @@ TEST(FileIdentity, EveryKindOfRewriteIsAnotherVersion) {
 
     // Rewritten in place, same size, modification time set back: the status change tells.
     const fs::file_time_type stamp = fs::last_write_time(file);
-    WriteText(file, "version 003");
+    testing::WriteTextFile(file, "version 003");
     fs::last_write_time(file, stamp);
     const FileIdentity inPlace = Identify(file);
     EXPECT_EQ(inPlace.inode, renamed.inode);
@@ -117,7 +112,7 @@ TEST(FileIdentity, EveryKindOfRewriteIsAnotherVersion) {
 TEST(FileIdentity, RelativeToAnOpenDirectoryMatchesTheFullPath) {
     const TempDirectory dir("identity");
     fs::create_directory(dir.path() / "anna");
-    WriteText(dir.path() / "anna" / "target.krn", "abc");
+    testing::WriteTextFile(dir.path() / "anna" / "target.krn", "abc");
     const OpenDirectory directory(dir.path());
     const int fd = directory.fd;
     ASSERT_GE(fd, 0);

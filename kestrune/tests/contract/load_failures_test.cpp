@@ -28,15 +28,7 @@ std::shared_ptr<const Background> TinyBackground() {
 }
 
 TargetModel TinyTarget(const Background& ubm, float shift) {
-    TargetModel model;
-    model.ubmFingerprint = ubm.fingerprint();
-    model.relevance = 8.0f;
-    model.enrollmentFrames = 500;
-    for (FloatMatrix& means : model.means) {
-        means = FloatMatrix::Constant(3, 4, 0.5f + shift);
-    }
-    model.genuine = {{4.0f, 100.0f, 30.0f, 0.0f}};
-    return model;
+    return testing::TinyTargetModel(ubm.fingerprint(), 0.5f + shift);
 }
 
 class LoadFailures : public ::testing::Test {

@@ -24,18 +24,6 @@ std::shared_ptr<const Background> TinyBackground(float vadRangeDb) {
     return std::make_shared<const Background>(std::move(model), fingerprint);
 }
 
-TargetModel TinyTarget(uint64_t fingerprint) {
-    TargetModel model;
-    model.ubmFingerprint = fingerprint;
-    model.relevance = 8.0f;
-    model.enrollmentFrames = 500;
-    for (FloatMatrix& means : model.means) {
-        means = FloatMatrix::Constant(3, 4, 0.6f);
-    }
-    model.genuine = {{4.0f, 100.0f, 30.0f, 0.0f}};
-    return model;
-}
-
 size_t Count(const std::string& text, const std::string& part) {
     size_t count = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
@@ -65,8 +53,8 @@ TEST(OtherBackground, TargetsOfOtherModelsAreSetAsideAndNamedOnce) {
         {alone.path(), "emil", first->fingerprint()},
     };
     for (const auto& target : targets) {
-        ASSERT_TRUE(
-            WriteTargetModel(target.directory, target.name, TinyTarget(target.fingerprint), error))
+        ASSERT_TRUE(WriteTargetModel(target.directory, target.name,
+                                     testing::TinyTargetModel(target.fingerprint), error))
             << error;
     }
 

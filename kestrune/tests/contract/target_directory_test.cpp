@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,15 +15,10 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempDirectory;
 
-void WriteText(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
 // A target folder `name` whose model file holds `bytes` bytes.
 void AddTarget(const fs::path& models, const std::string& name, size_t bytes) {
     fs::create_directory(models / name);
-    WriteText(models / name / kTargetFileName, std::string(bytes, 't'));
+    testing::WriteTextFile(models / name / kTargetFileName, std::string(bytes, 't'));
 }
 
 std::vector<std::string> Names(const std::vector<TargetDirectory>& found) {
@@ -44,10 +38,10 @@ TEST(TargetDirectory, OnlyFoldersHoldingAModelFileAreTargets) {
     AddTarget(models, ".hidden", 5);  // a name like any other
     fs::create_directory(models / "empty");
     fs::create_directory(models / "other-file");
-    WriteText(models / "other-file" / "target.krn.partial", "x");
+    testing::WriteTextFile(models / "other-file" / "target.krn.partial", "x");
     fs::create_directory(models / "model-is-folder");
     fs::create_directory(models / "model-is-folder" / kTargetFileName);
-    WriteText(models / "plain-file", "not a folder");
+    testing::WriteTextFile(models / "plain-file", "not a folder");
     AddTarget(root.path(), "elsewhere", 30);
     fs::create_directory_symlink(root.path() / "elsewhere", models / "linked");
     fs::create_directory_symlink(root.path() / "gone", models / "dangling");
@@ -82,7 +76,7 @@ TEST(TargetDirectory, NamesAreSortedByTheirBytes) {
 
 TEST(TargetDirectory, NothingToScanGivesNoTargets) {
     const TempDirectory root("targets");
-    WriteText(root.path() / "file", "x");
+    testing::WriteTextFile(root.path() / "file", "x");
     EXPECT_TRUE(FindTargetDirectories(root.path()).empty());
     EXPECT_TRUE(FindTargetDirectories(root.path() / "missing").empty());
     EXPECT_TRUE(FindTargetDirectories(root.path() / "file").empty());

@@ -8,29 +8,14 @@
 #include "core/base/byte_io.h"
 #include "core/frontend/front_end_fields.h"
 #include "core/models/model_files.h"
+#include "models/small_models.h"
 #include "support/synthetic.h"
 
 namespace kestrune {
 namespace {
 
-BackgroundModel SmallModel() {
-    BackgroundModel model = testing::TinyBackgroundModel();
-    model.gmm.means(1, 2) = -3.25;
-    model.cohortMeans = {FloatMatrix::Constant(6, 4, 0.25f), FloatMatrix::Constant(6, 4, 0.5f),
-                         FloatMatrix::Constant(6, 4, -0.25f)};
-    return model;
-}
-
-TargetModel SmallTarget(uint64_t fingerprint) {
-    TargetModel model;
-    model.ubmFingerprint = fingerprint;
-    model.relevance = 16.0f;
-    model.enrollmentFrames = 1234;
-    model.means = {FloatMatrix::Constant(3, 4, 0.75f), FloatMatrix::Constant(3, 4, 0.25f),
-                   FloatMatrix::Constant(3, 4, -0.5f)};
-    model.genuine = {{3.5f, 50.0f, 20.0f, 0.0f}, {5.25f, 400.0f, 40.0f, 1.0f}};
-    return model;
-}
+using testing::SmallModel;
+using testing::SmallTarget;
 
 // Replaces the payload of an encoded file and fixes its header, so that a test can hand the
 // decoder well-framed files with values it must still reject.

@@ -10,28 +10,14 @@
 
 #include "core/base/byte_io.h"
 #include "core/models/model_files.h"
+#include "models/small_models.h"
 #include "support/synthetic.h"
 
 namespace kestrune {
 namespace {
 
-BackgroundModel SmallModel() {
-    BackgroundModel model = testing::TinyBackgroundModel();
-    model.cohortMeans = {FloatMatrix::Constant(6, 4, 0.25f), FloatMatrix::Constant(6, 4, 0.5f),
-                         FloatMatrix::Constant(6, 4, -0.25f)};
-    return model;
-}
-
-TargetModel SmallTarget() {
-    TargetModel model;
-    model.ubmFingerprint = 77;
-    model.relevance = 16.0f;
-    model.enrollmentFrames = 1234;
-    model.means = {FloatMatrix::Constant(3, 4, 0.75f), FloatMatrix::Constant(3, 4, 0.25f),
-                   FloatMatrix::Constant(3, 4, -0.5f)};
-    model.genuine = {{3.5f, 50.0f, 20.0f, 0.0f}, {5.25f, 400.0f, 40.0f, 1.0f}};
-    return model;
-}
+using testing::SmallModel;
+using testing::SmallTarget;
 
 // The same file with `payload` in place of its own and a header that fits it, so that only
 // the sections can be at fault.
@@ -88,7 +74,7 @@ std::vector<Kind> Kinds() {
              return DecodeBackground(file, model, fingerprint, error);
          }},
         {"target",
-         EncodeTarget(SmallTarget()),
+         EncodeTarget(SmallTarget(77)),
          {"BGFP", "ADAP", "MEAN", "GENU"},
          [](const std::vector<uint8_t>& file, std::string& error) {
              TargetModel model;

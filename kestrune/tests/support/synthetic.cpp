@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <fstream>
 #include <numbers>
 #include <random>
 
@@ -163,6 +164,23 @@ BackgroundModel TinyBackgroundModel() {
         cohort = FloatMatrix::Constant(6, 4, 0.25f);
     }
     return model;
+}
+
+TargetModel TinyTargetModel(uint64_t fingerprint, float mean) {
+    TargetModel model;
+    model.ubmFingerprint = fingerprint;
+    model.relevance = 8.0f;
+    model.enrollmentFrames = 500;
+    for (FloatMatrix& means : model.means) {
+        means = FloatMatrix::Constant(3, 4, mean);
+    }
+    model.genuine = {{4.0f, 100.0f, 30.0f, 0.0f}};
+    return model;
+}
+
+void WriteTextFile(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
 }
 
 }  // namespace kestrune::testing

@@ -44,8 +44,15 @@ SmallBackground TrainSmallBackground(int voices, uint32_t components, uint32_t s
 // of six constant rows.
 BackgroundModel TinyBackgroundModel();
 
+// A target of TinyBackgroundModel's shape enrolled with the model of `fingerprint`: every
+// condition's means constant at `mean`, one genuine score.
+TargetModel TinyTargetModel(uint64_t fingerprint, float mean = 0.6f);
+
 // Enrolls voice `voice` (two recordings of 4 s) against `background`.
 TargetModel EnrollVoice(const SmallBackground& background, int voice, uint32_t seed);
+
+// Writes `text` as the whole of the file at `path`.
+void WriteTextFile(const std::filesystem::path& path, const std::string& text);
 
 // A fresh empty directory under the system's temporary directory, removed on destruction.
 class TempDirectory {

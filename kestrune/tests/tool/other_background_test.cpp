@@ -21,18 +21,6 @@ BackgroundModel TinyBackground(float vadRangeDb) {
     return model;
 }
 
-TargetModel TinyTarget(uint64_t fingerprint) {
-    TargetModel model;
-    model.ubmFingerprint = fingerprint;
-    model.relevance = 8.0f;
-    model.enrollmentFrames = 500;
-    for (FloatMatrix& means : model.means) {
-        means = FloatMatrix::Constant(3, 4, 0.6f);
-    }
-    model.genuine = {{4.0f, 100.0f, 30.0f, 0.0f}};
-    return model;
-}
-
 TEST(ToolOtherBackground, CountsTargetsByTheModelTheyNeedAndNamesTheCure) {
     const TempDirectory root("tool-other-background");
     const BackgroundModel enrolledWith = TinyBackground(35.0f);
@@ -44,9 +32,11 @@ TEST(ToolOtherBackground, CountsTargetsByTheModelTheyNeedAndNamesTheCure) {
     ASSERT_TRUE(WriteBackgroundDirectory(root.path() / "new-ubm", loaded, error)) << error;
     const std::filesystem::path models = root.path() / "models";
     for (const char* name : {"anna", "bernd", "clara"}) {
-        ASSERT_TRUE(WriteTargetModel(models, name, TinyTarget(needed), error)) << error;
+        ASSERT_TRUE(WriteTargetModel(models, name, testing::TinyTargetModel(needed), error))
+            << error;
     }
-    ASSERT_TRUE(WriteTargetModel(models, "dora", TinyTarget(current), error)) << error;
+    ASSERT_TRUE(WriteTargetModel(models, "dora", testing::TinyTargetModel(current), error))
+        << error;
     std::filesystem::create_directories(models / "damaged");
     std::ofstream(models / "damaged" / kTargetFileName) << "KSRN damaged";
 
