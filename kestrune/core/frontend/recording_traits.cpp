@@ -31,46 +31,54 @@ RecordingTraits TraitsMeter::Traits(const SpeechDetection& detection) const {
     return traits;
 }
 
-float SpeechLevelSpreadDb(const SpeechDetection& detection) {
+namespace {
+
+// The mean level of the speech frames, and how many there are (mean 0 when none).
+struct SpeechLevel {
+    double meanDb = 0.0;
+    size_t frames = 0;
+};
+
+SpeechLevel MeanSpeechLevel(const SpeechDetection& detection) {
+    SpeechLevel level;
     double sum = 0.0;
-    size_t count = 0;
     for (size_t t = 0; t < detection.levels.size(); ++t) {
         if (detection.speech[t]) {
             sum += detection.levels[t];
-            ++count;
+            ++level.frames;
         }
     }
-    if (count == 0) {
+    if (level.frames > 0) {
+        level.meanDb = sum / static_cast<double>(level.frames);
+    }
+    return level;
+}
+
+}  // namespace
+
+float SpeechLevelSpreadDb(const SpeechDetection& detection) {
+    const SpeechLevel level = MeanSpeechLevel(detection);
+    if (level.frames == 0) {
         return 0.0f;
     }
-    const double mean = sum / static_cast<double>(count);
     double squares = 0.0;
     for (size_t t = 0; t < detection.levels.size(); ++t) {
         if (detection.speech[t]) {
-            squares += (detection.levels[t] - mean) * (detection.levels[t] - mean);
+            squares += (detection.levels[t] - level.meanDb) * (detection.levels[t] - level.meanDb);
         }
     }
-    return static_cast<float>(std::sqrt(squares / static_cast<double>(count)));
+    return static_cast<float>(std::sqrt(squares / static_cast<double>(level.frames)));
 }
 
 float SpeechToNoiseDb(const SpeechDetection& detection) {
-    double speechLevel = 0.0;
-    size_t speechFrames = 0;
-    for (size_t t = 0; t < detection.levels.size(); ++t) {
-        if (detection.speech[t]) {
-            speechLevel += detection.levels[t];
-            ++speechFrames;
-        }
-    }
-    if (speechFrames == 0) {
+    const SpeechLevel level = MeanSpeechLevel(detection);
+    if (level.frames == 0) {
         return 0.0f;
     }
     if (!detection.floor.steady) {
         return kMaxSnrDb;
     }
-    return std::clamp(static_cast<float>(speechLevel / static_cast<double>(speechFrames)) -
-                          detection.floor.levelDb,
-                      0.0f, kMaxSnrDb);
+    return std::clamp(static_cast<float>(level.meanDb) - detection.floor.levelDb, 0.0f, kMaxSnrDb);
 }
 
 }  // namespace kestrune

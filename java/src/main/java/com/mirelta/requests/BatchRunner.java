@@ -7,7 +7,6 @@ import java.nio.file.Path;
 import java.util.ArrayDeque;
 import java.util.Deque;
 import java.util.List;
-import java.util.concurrent.ExecutionException;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
 import java.util.concurrent.Future;
@@ -69,7 +68,7 @@ final class BatchRunner {
                     String path = paths.get(next++);
                     inFlight.add(pool.submit(() -> line(path)));
                 }
-                String line = await(inFlight.removeFirst());
+                String line = TaskResults.await(inFlight.removeFirst(), IOException::new);
                 if (!BatchLine.status(line).equals(BatchLine.OK)) {
                     failed++;
                 }
@@ -98,23 +97,6 @@ final class BatchRunner {
                     top, maxFar);
         } catch (IdentificationException e) {
             return BatchLine.failed(path, BatchLine.statusOf(e.code()), top);
-        }
-    }
-
-    private static String await(Future<String> pending) throws IOException {
-        try {
-            return pending.get();
-        } catch (InterruptedException e) {
-            Thread.currentThread().interrupt();
-            throw new IOException("interrupted while identifying", e);
-        } catch (ExecutionException e) {
-            if (e.getCause() instanceof RuntimeException runtime) {
-                throw runtime;
-            }
-            if (e.getCause() instanceof Error error) {
-                throw error;
-            }
-            throw new IOException(e.getCause());
         }
     }
 }

@@ -8,7 +8,6 @@ import java.nio.file.Path;
 import java.util.Arrays;
 import java.util.List;
 import java.util.Optional;
-import java.util.concurrent.ExecutionException;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
 import java.util.concurrent.Future;
@@ -136,7 +135,7 @@ public final class IdentifyCommand {
                     .toList();
             int status = EXIT_OK;
             for (Future<Outcome> pending : outcomes) {
-                Outcome outcome = await(pending);
+                Outcome outcome = TaskResults.await(pending, IllegalStateException::new);
                 if (outcome.error() != null) {
                     err.println(RankingReport.shown(outcome.file()) + ": " + outcome.error());
                 } else {
@@ -191,24 +190,6 @@ public final class IdentifyCommand {
         } catch (InterruptedException e) {
             Thread.currentThread().interrupt();
             return Outcome.failed(file, "interrupted while the engine was busy", EXIT_CALL_FAILED);
-        }
-    }
-
-    /** The outcome of a task; what it threw is thrown here, on the main thread. */
-    private static Outcome await(Future<Outcome> pending) {
-        try {
-            return pending.get();
-        } catch (InterruptedException e) {
-            Thread.currentThread().interrupt();
-            throw new IllegalStateException("interrupted while identifying", e);
-        } catch (ExecutionException e) {
-            if (e.getCause() instanceof RuntimeException runtime) {
-                throw runtime;
-            }
-            if (e.getCause() instanceof Error error) {
-                throw error;
-            }
-            throw new IllegalStateException(e.getCause());
         }
     }
 }
