@@ -95,7 +95,8 @@ if command -v clang++ >/dev/null && command -v clang >/dev/null; then
     cmake -S . -B "$fuzz_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJKESTRUNE_FUZZ=ON \
         -DJKESTRUNE_BUILD_JAVA=OFF -DJKESTRUNE_FUZZ_SECONDS="${FUZZ_SECONDS:-30}" \
         -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
-    cmake --build "$fuzz_build" -j"$jobs" --target wave_fuzzer identification_fuzzer model_files_fuzzer
+    cmake --build "$fuzz_build" -j"$jobs" --target wave_fuzzer identification_fuzzer model_files_fuzzer \
+        front_end_fuzzer
     ctest --test-dir "$fuzz_build" -L fuzz --output-on-failure -j"$jobs"
 else
     section "Fuzzing skipped: clang is not installed"
