@@ -51,7 +51,7 @@ import sys
 import wave
 
 RATE = 8000
-VERSION = "protocols 4"
+VERSION = "protocols 5"
 
 
 def stable_order(items):
@@ -166,7 +166,9 @@ class Builder:
                     conditions[name].append((path, truth))
             telephone = os.path.join(base, "telephone", trial_id + ".wav")
             os.makedirs(os.path.dirname(telephone), exist_ok=True)
-            sox("-G", clean, "-e", "u-law", "-b", "8", telephone, "sinc", "300-3400")
+            # Repeatable: sox dithers the 8-bit output with a random seed otherwise, and the
+            # telephone trials (and their figures) would differ from one generation to the next.
+            sox("-R", "-G", clean, "-e", "u-law", "-b", "8", telephone, "sinc", "300-3400")
             conditions["telephone"].append((telephone, truth))
             for kind in noise_kinds:
                 for snr in (10, 5):
