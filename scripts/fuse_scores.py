@@ -25,10 +25,15 @@ def read_scores(path):
     """{(trial, truth): {target: score}} in file order, from a `kestrune evaluate --scores` file."""
     trials = collections.OrderedDict()
     with open(path, encoding="utf-8") as lines:
-        next(lines)
-        for line in lines:
-            trial, truth, target, score, _frr, _far = line.rstrip("\n").split("\t")
-            trials.setdefault((trial, truth), {})[target] = int(score) / 1000.0
+        next(lines, None)
+        for number, line in enumerate(lines, start=2):
+            fields = line.rstrip("\n").split("\t")
+            try:
+                trial, truth, target, score, _frr, _far = fields
+                trials.setdefault((trial, truth), {})[target] = int(score) / 1000.0
+            except ValueError:
+                raise SystemExit(f"fuse_scores: {path}:{number}: not a line of"
+                                 " `kestrune evaluate --scores`") from None
     return trials
 
 

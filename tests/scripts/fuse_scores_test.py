@@ -95,6 +95,14 @@ class WholeRun(unittest.TestCase):
             self.assertIn("## Test trials", text)
             self.assertIn("| p | clean | 50.0 | 50.0 | 100.0 |", text)
 
+    def test_a_damaged_scores_file_is_named(self):
+        with tempfile.TemporaryDirectory() as work:
+            path = os.path.join(work, "scores-p-test-clean.tsv")
+            with open(path, "w") as out:
+                out.write("trial\ttruth\ttarget\tlogScore\tfrr\tfar\nt1\ta\ta\t1.5\t0\t0\n")
+            with self.assertRaisesRegex(SystemExit, "scores-p-test-clean.tsv:2"):
+                fuse_scores.read_scores(path)
+
     def test_runs_of_different_trials_are_refused(self):
         a = {("t1", "a"): {"a": 1.0}}
         b = {("t2", "a"): {"a": 1.0}}
