@@ -106,9 +106,14 @@ copy_libri10() {
     enroll_protocol libri
     rm -rf "$models"
     mkdir -p "$models"
-    for name in $(cut -f2 "$work/lists/librilong-validation-clean.tsv" | grep -vx -- - | sort -u); do
-        cp -r "$run/models-libri/$name" "$models/$name"
-    done
+    cut -f2 "$work/lists/librilong-validation-clean.tsv" | grep -vx -- - | sort -u |
+        while IFS= read -r name; do
+            [[ $name != */* && -d $run/models-libri/$name ]] || {
+                echo "evaluate.sh: $name is not a libri target" >&2
+                exit 1
+            }
+            cp -r "$run/models-libri/$name" "$models/$name"
+        done
     touch "$models/.complete"
 }
 
