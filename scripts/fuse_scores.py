@@ -17,6 +17,7 @@ import glob
 import math
 import os
 import sys
+import tempfile
 
 SPLITS = ("validation", "test")
 
@@ -189,8 +190,23 @@ def main(argv):
     text = "\n".join(out) + "\n"
     sys.stdout.write(text)
     if doc:
-        with open(doc, "w", encoding="utf-8") as out_file:
-            out_file.write(text)
+        write_whole(doc, text)
+
+
+def write_whole(path, text):
+    """Writes `text` to a unique temporary file beside `path`, syncs it and renames it into
+    place, so that `path` is either the old document or the whole new one."""
+    folder = os.path.dirname(os.path.abspath(path))
+    handle, temporary = tempfile.mkstemp(prefix=".fuse_scores-", dir=folder)
+    try:
+        with os.fdopen(handle, "w", encoding="utf-8") as out:
+            out.write(text)
+            out.flush()
+            os.fsync(out.fileno())
+        os.replace(temporary, path)
+    except BaseException:
+        os.unlink(temporary)
+        raise
 
 
 if __name__ == "__main__":
