@@ -1,7 +1,8 @@
 // Writes the model-file fuzzer's seed corpus: cases that between them hold every section of
 // both kinds of file (header; FEND front-end constants, TOPC components per frame, MIXT
-// mixture weights, means and variances, COHO cohort; BGFP fingerprint, ADAP relevance and
-// frames, MEAN the three conditions' means, GENU genuine samples) with valid and edge values,
+// mixture weights, means and variances, COHO cohort, FUSE weights and COMP companion model;
+// BGFP fingerprint, ADAP relevance and frames, MEAN the three conditions' means, GENU genuine
+// samples, CMEA the companion's means) with valid and edge values,
 // framed and raw, so that fuzzing starts inside every field instead of having to find its way
 // past the hash. The committed corpus in fuzz/corpus/model_files is this
 // program's output:
@@ -9,6 +10,7 @@
 //   model_files_seeds fuzz/corpus/model_files
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,12 @@ TargetModel TargetOf(const BackgroundModel& ubm, float shift, size_t samples) {
     for (size_t c = 0; c < model.means.size(); ++c) {
         model.means[c] = ubm.gmm.means.cast<float>() +
                          FloatMatrix::Constant(m, d, shift * static_cast<float>(c + 1));
+        if (ubm.companion != nullptr) {
+            const kestrune::DiagonalGmm& gmm = ubm.companion->gmm;
+            model.companionMeans[c] =
+                gmm.means.cast<float>() + FloatMatrix::Constant(gmm.Components(), gmm.Dimension(),
+                                                                -shift * static_cast<float>(c + 1));
+        }
     }
     for (size_t i = 0; i < samples; ++i) {
         model.genuine.push_back({2.0f + 0.25f * static_cast<float>(i % 13),
@@ -106,6 +114,17 @@ std::vector<Seed> Seeds() {
     }
     add("background_without_cohort", 0, Payload(EncodeBackground(noCohort)),
         target(TargetOf(noCohort, 0.2f, 3)), target(TargetOf(noCohort, 0.3f, 3)));
+
+    // Score-level fusion: the fixed front end and a wider companion over linear filters.
+    BackgroundModel fused = fixed;
+    BackgroundModel companion = wider;
+    companion.frontEnd.linearFilters = 1;
+    fused.companion = std::make_shared<const BackgroundModel>(companion);
+    fused.companionWeight = 0.5f;
+    add("companion", 0, Payload(EncodeBackground(fused)), target(TargetOf(fused, 0.2f, 4)),
+        target(TargetOf(fused, -0.1f, 3)));
+    add("companion_targets_on_plain_background", 0, {}, target(TargetOf(fused, 0.2f, 2)),
+        target(TargetOf(fixed, 0.1f, 2)));
     return seeds;
 }
 

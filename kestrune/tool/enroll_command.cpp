@@ -95,7 +95,7 @@ bool EnrollOne(const Background& ubm, const EnrollSettings& settings, const std:
         log << "enroll: " << shownName << ": not enrolled\n";
         return false;
     }
-    const EnrollmentSpeech speech = PrepareEnrollmentSpeech(ubm.frontEnd(), audio);
+    const EnrollmentSpeech speech = PrepareEnrollmentSpeech(ubm, audio);
     TargetModel model;
     std::string error;
     const bool enrolled = EnrollTarget(

@@ -1,5 +1,7 @@
 // kestrune train-ubm: a background model from labelled WAVE files.
 #include <filesystem>
+#include <memory>
+#include <string>
 
 #include "bridge/name_escape.h"
 #include "core/contract/model_directories.h"
@@ -77,8 +79,10 @@ int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
         log << "train-ubm: the front-end constants given with --set cannot be used together\n";
         return kUsageError;
     }
-    if (topGiven && options.components != 0 && options.topComponents > options.components) {
-        log << "train-ubm: --top cannot exceed --components\n";
+    if (options.components != 0 &&
+        ((topGiven && options.topComponents > options.components) ||
+         (options.companion != 0 && options.companionTopComponents > options.components))) {
+        log << "train-ubm: --top and --companion-top cannot exceed --components\n";
         return kUsageError;
     }
 
@@ -90,13 +94,12 @@ int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
     for (size_t i = 0; i < files.size(); ++i) {
         recordings.push_back({labels[i], std::move(audio[i])});
     }
-    const FrontEnd frontEnd(options.frontEnd);
     if (options.copies > 0) {
         log << "train-ubm: making " << options.copies
             << " degraded copies of each file (telephone channels, white noise, babble)\n";
     }
     const std::vector<LabelledFeatures> sessions =
-        TrainingSessions(frontEnd, recordings, options.copies);
+        TrainingSessions(FrontEnd(options.frontEnd), recordings, options.copies);
     const Eigen::Index clean = TotalFrames(
         std::vector<LabelledFeatures>(sessions.begin(), sessions.begin() + files.size()));
     options.em.components =
@@ -104,9 +107,10 @@ int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
     if (options.components == 0) {
         log << "train-ubm: " << options.em.components << " components for " << clean / 100.0
             << " s of speech (--components sets another number)\n";
-        if (topGiven && options.topComponents > options.em.components) {
-            log << "train-ubm: --top " << options.topComponents << " exceeds the "
-                << options.em.components << " components chosen; give --components too\n";
+        if ((topGiven && options.topComponents > options.em.components) ||
+            (options.companion != 0 && options.companionTopComponents > options.em.components)) {
+            log << "train-ubm: --top or --companion-top exceeds the " << options.em.components
+                << " components chosen; give --components too\n";
             return kUsageError;
         }
     }
@@ -118,13 +122,27 @@ int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
     }
     log << "train-ubm: training on " << clean / 100.0 << " s of speech in " << files.size()
         << " files, " << TotalFrames(sessions) / 100.0 << " s with the copies\n";
-    BackgroundModel model = TrainBackground(
-        sessions, options, [&](uint32_t components, uint32_t pass, uint32_t passes) {
-            log << "train-ubm: " << components << " components, EM pass " << pass << "/" << passes
-                << "\n";
-        });
-    AddCohort(model, recordings, options.cohortSpeakers,
-              [&](const std::string& step) { log << "train-ubm: " << step << "\n"; });
+    const auto progress = [&](const std::string& step) { log << "train-ubm: " << step << "\n"; };
+    const auto train = [&](const std::vector<LabelledFeatures>& frames,
+                           const BackgroundOptions& chosen) {
+        BackgroundModel model = TrainBackground(
+            frames, chosen, [&](uint32_t components, uint32_t pass, uint32_t passes) {
+                progress(std::to_string(components) + " components, EM pass " +
+                         std::to_string(pass) + "/" + std::to_string(passes));
+            });
+        AddCohort(model, recordings, chosen.cohortSpeakers, progress);
+        return model;
+    };
+    BackgroundModel model = train(sessions, options);
+    if (options.companion != 0) {
+        BackgroundOptions companion = CompanionOptions(options);
+        companion.em = options.em;
+        progress(std::string("the companion model, over ") +
+                 (companion.frontEnd.linearFilters != 0 ? "linear" : "mel") + "-frequency cepstra");
+        model.companion = std::make_shared<const BackgroundModel>(train(
+            TrainingSessions(FrontEnd(companion.frontEnd), recordings, options.copies), companion));
+        model.companionWeight = kCompanionWeight;
+    }
     std::string error;
     if (!WriteBackgroundDirectory(out, model, error)) {
         log << "train-ubm: " << error << "\n";

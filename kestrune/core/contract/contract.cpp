@@ -89,9 +89,8 @@ int32_t Score(const TargetSet& set, const int16_t* samples, int32_t sampleCount,
               int32_t* frrValues, int32_t* farValues) {
     const Background& ubm = *set.ubm;
     RecordingTraits traits;
-    FeatureMatrix frames =
-        ubm.frontEnd().Compute(samples, static_cast<size_t>(sampleCount), &traits);
-    if (frames.rows() < kMinimumSpeechFrames) {
+    TrialFrames frames = ubm.Analyse(samples, static_cast<size_t>(sampleCount), &traits);
+    if (frames.own.rows() < kMinimumSpeechFrames) {
         return KS_ERR_TOO_LITTLE_SPEECH;
     }
     const TrialScores trial = ScoreRecording(ubm, std::move(frames), traits, set.targets->banks);

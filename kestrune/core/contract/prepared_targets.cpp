@@ -14,27 +14,41 @@ ConditionBanks PrepareNewModels(const Background& ubm, const std::vector<TargetM
     if (models.empty()) {
         return {};
     }
-    const Eigen::Index m = ubm.gmm().Components();
-    const Eigen::Index d = ubm.gmm().Dimension();
-    const auto count = static_cast<Eigen::Index>(models.size());
-    std::array<FloatMatrix, kConditions> means;
-    for (size_t c = 0; c < kConditionCount; ++c) {
-        means[c].resize(count * m, d);
-        for (Eigen::Index t = 0; t < count; ++t) {
-            FloatMatrix& model = models[static_cast<size_t>(t)]->means[c];
-            means[c].middleRows(t * m, m) = model;
-            model = FloatMatrix();  // the copy is all that is needed from here on
+    // Every model's means of one kind, stacked (TargetBank's layout); the models' own copies
+    // are released as they are taken.
+    const auto stack = [&](std::array<FloatMatrix, kConditions> TargetModel::*kind,
+                           const DiagonalGmm& gmm) {
+        const Eigen::Index m = gmm.Components();
+        const auto count = static_cast<Eigen::Index>(models.size());
+        std::array<FloatMatrix, kConditions> means;
+        for (size_t c = 0; c < kConditionCount; ++c) {
+            means[c].resize(count * m, gmm.Dimension());
+            for (Eigen::Index t = 0; t < count; ++t) {
+                FloatMatrix& model = (models[static_cast<size_t>(t)]->*kind)[c];
+                means[c].middleRows(t * m, m) = model;
+                model = FloatMatrix();
+            }
         }
+        return means;
+    };
+    const Background* companion = ubm.companion();
+    if (companion == nullptr) {
+        return ConditionBanks(ubm.gmm(), stack(&TargetModel::means, ubm.gmm()));
     }
-    return ConditionBanks(ubm.gmm(), means);
+    return ConditionBanks(ubm.gmm(), stack(&TargetModel::means, ubm.gmm()), companion->gmm(),
+                          stack(&TargetModel::companionMeans, companion->gmm()));
+}
+
+size_t BankBytes(const TargetBank& bank) {
+    return static_cast<size_t>(bank.Blocks() * TargetBank::kLanes * bank.Components() *
+                               (bank.Dimension() + 1)) *
+           sizeof(float);
 }
 
 size_t BytesOf(const PreparedTargets& prepared) {
     size_t bytes = sizeof(PreparedTargets);
-    for (const TargetBank& bank : prepared.banks.banks) {
-        bytes += static_cast<size_t>(bank.Blocks() * TargetBank::kLanes * bank.Components() *
-                                     (bank.Dimension() + 1)) *
-                 sizeof(float);
+    for (size_t c = 0; c < kConditionCount; ++c) {
+        bytes += BankBytes(prepared.banks.banks[c]) + BankBytes(prepared.banks.companion[c]);
     }
     for (const std::vector<GenuineSample>& samples : prepared.genuine) {
         bytes += sizeof(samples) + samples.size() * sizeof(GenuineSample);
@@ -65,7 +79,7 @@ std::shared_ptr<const PreparedTargets> PrepareTargets(const Background& ubm,
     }
     ConditionBanks fresh = PrepareNewModels(ubm, models);
 
-    std::array<std::vector<TargetBank::Pick>, kConditions> picks;
+    std::array<std::vector<TargetBank::Pick>, kConditions> picks, companionPicks;
     Eigen::Index freshTarget = 0;
     int32_t target = 0;
     for (size_t i = 0; i < sources.size(); ++i) {
@@ -73,12 +87,14 @@ std::shared_ptr<const PreparedTargets> PrepareTargets(const Background& ubm,
         if (source.model != nullptr) {
             for (size_t c = 0; c < kConditionCount; ++c) {
                 picks[c].push_back({&fresh.banks[c], freshTarget});
+                companionPicks[c].push_back({&fresh.companion[c], freshTarget});
             }
             ++freshTarget;
             prepared->genuine.push_back(std::move(source.model->genuine));
         } else if (source.prepared != nullptr && source.target >= 0) {
             for (size_t c = 0; c < kConditionCount; ++c) {
                 picks[c].push_back({&source.prepared->banks.banks[c], source.target});
+                companionPicks[c].push_back({&source.prepared->banks.companion[c], source.target});
             }
             prepared->genuine.push_back(
                 source.prepared->genuine[static_cast<size_t>(source.target)]);
@@ -96,6 +112,9 @@ std::shared_ptr<const PreparedTargets> PrepareTargets(const Background& ubm,
     } else {
         for (size_t c = 0; c < kConditionCount; ++c) {
             prepared->banks.banks[c] = TargetBank::Gather(picks[c]);
+            if (ubm.companion() != nullptr) {
+                prepared->banks.companion[c] = TargetBank::Gather(companionPicks[c]);
+            }
         }
     }
     prepared->pooledGenuine = PoolGenuineSamples(prepared->genuine);

@@ -29,8 +29,7 @@ void AddCohort(BackgroundModel& model, const std::vector<LabelledRecording>& rec
     }
     const EnrollmentOptions defaults;
     for (size_t k = 0; k < chosen.size(); ++k) {
-        const EnrollmentSpeech prepared =
-            PrepareEnrollmentSpeech(ubm.frontEnd(), speech[labels[chosen[k]]]);
+        const EnrollmentSpeech prepared = PrepareEnrollmentSpeech(ubm, speech[labels[chosen[k]]]);
         const std::array<FloatMatrix, kConditions> means =
             AdaptConditionModels(ubm, prepared, defaults.relevance);
         for (int c = 0; c < kConditions; ++c) {

@@ -83,17 +83,35 @@ std::array<FloatMatrix, kConditions> ModelsFromStats(const Background& ubm,
 }
 
 // False, with `error` set, when a recording's features (of any kind) are not of the background
-// model's dimension.
+// model's dimension, or its companion features not of the companion's or not one per frame.
 bool FitsBackground(const Background& ubm, const EnrollmentSpeech& speech, std::string& error) {
+    const Background* companion = ubm.companion();
     for (const auto* kind : {&speech.clean, &speech.noisy, &speech.telephone}) {
         for (const EnrollmentRecording& recording : *kind) {
-            if (recording.frames.cols() != ubm.gmm().Dimension()) {
+            const FeatureMatrix& other = recording.companionFrames;
+            if (recording.frames.cols() != ubm.gmm().Dimension() ||
+                (companion != nullptr ? other.cols() != companion->gmm().Dimension() ||
+                                            other.rows() != recording.frames.rows()
+                                      : other.size() != 0)) {
                 error = "a recording's features do not fit the background model";
                 return false;
             }
         }
     }
     return true;
+}
+
+// The target's speech as the companion model sees it: the same recordings, with the
+// companion's frames.
+EnrollmentSpeech AsCompanion(const EnrollmentSpeech& speech) {
+    EnrollmentSpeech copy = speech;
+    for (auto* kind : {&copy.clean, &copy.noisy, &copy.telephone}) {
+        for (EnrollmentRecording& recording : *kind) {
+            recording.frames = std::move(recording.companionFrames);
+            recording.companionFrames = FeatureMatrix();
+        }
+    }
+    return copy;
 }
 
 // False, with `error` set, when one of the target's own recordings holds no speech
@@ -168,13 +186,14 @@ PartStatistics AccumulatePartStatistics(const Background& ubm, const Kinds& kind
 }
 
 // The condition models adapted from everything but part `p`.
-ConditionBanks BanksWithout(const Background& ubm, const PartStatistics& stats, int p,
-                            double relevance) {
+std::array<FloatMatrix, kConditions> ModelsWithout(const Background& ubm,
+                                                   const PartStatistics& stats, int p,
+                                                   double relevance) {
     std::array<AdaptationStats, kConditions> rest = stats.totals;
     for (size_t k = 0; k < rest.size(); ++k) {
         rest[k] -= stats.parts[k][static_cast<size_t>(p)];
     }
-    return ConditionBanks(ubm.gmm(), ModelsFromStats(ubm, rest, relevance));
+    return ModelsFromStats(ubm, rest, relevance);
 }
 
 // Part `p` of one stream of a kind's versions (every `streams`-th version from `first`), its
@@ -210,15 +229,19 @@ JoinedPart JoinPart(const std::vector<Version>& versions, size_t first, size_t s
 
 // The genuine scores of a held-out part: its first segment of each length in kSegmentFrames
 // (a part shorter than a length gives one segment of its own length, and no longer ones).
-void ScoreSegments(const Background& ubm, const JoinedPart& part, const ConditionBanks& banks,
-                   std::vector<GenuineSample>& genuine) {
+// `companion` holds the same part's companion frames, row for row (empty without a companion).
+void ScoreSegments(const Background& ubm, const JoinedPart& part, const FeatureMatrix& companion,
+                   const ConditionBanks& banks, std::vector<GenuineSample>& genuine) {
     const Eigen::Index rows = part.frames.rows();
     for (Eigen::Index segment : kSegmentFrames) {
         const Eigen::Index n = std::min(segment, rows);
         for (int taken = 0; n > 0 && (taken + 1) * n <= rows && taken < kSegmentsPerLength;
              ++taken) {
-            const TrialScores scored =
-                ScoreRecording(ubm, part.frames.middleRows(taken * n, n), *part.traits, banks);
+            TrialFrames frames{part.frames.middleRows(taken * n, n), FeatureMatrix()};
+            if (companion.rows() == rows) {
+                frames.companion = companion.middleRows(taken * n, n);
+            }
+            const TrialScores scored = ScoreRecording(ubm, std::move(frames), *part.traits, banks);
             genuine.push_back({static_cast<float>(scored.scores[0]),
                                static_cast<float>(scored.conditions.frames),
                                static_cast<float>(scored.conditions.snrDb),
@@ -232,18 +255,39 @@ void ScoreSegments(const Background& ubm, const JoinedPart& part, const Conditio
 
 // Genuine scores of every held-out part of every kind (clean, noisy, telephone), one stream per
 // copy (the clean kind has one), each scored against the models adapted without it.
-std::vector<GenuineSample> HeldOutGenuineScores(const Background& ubm, const Kinds& kinds,
-                                                double relevance) {
+// With a companion, both models are adapted without the same part and the part is scored by
+// both (fused), as trials are.
+std::vector<GenuineSample> HeldOutGenuineScores(const Background& ubm,
+                                                const EnrollmentSpeech& speech, double relevance) {
+    const Kinds kinds = MakeKinds(ubm, speech);
     const PartStatistics stats = AccumulatePartStatistics(ubm, kinds);
+    const Background* companion = ubm.companion();
+    const EnrollmentSpeech companionSpeech =
+        companion != nullptr ? AsCompanion(speech) : EnrollmentSpeech{};
+    const Kinds companionKinds =
+        companion != nullptr ? MakeKinds(*companion, companionSpeech) : Kinds{};
+    const PartStatistics companionStats = companion != nullptr
+                                              ? AccumulatePartStatistics(*companion, companionKinds)
+                                              : PartStatistics{};
     std::vector<GenuineSample> genuine;
     for (int p = 0; p < kHeldOutParts; ++p) {
-        const ConditionBanks banks = BanksWithout(ubm, stats, p, relevance);
+        const ConditionBanks banks =
+            companion != nullptr
+                ? ConditionBanks(ubm.gmm(), ModelsWithout(ubm, stats, p, relevance),
+                                 companion->gmm(),
+                                 ModelsWithout(*companion, companionStats, p, relevance))
+                : ConditionBanks(ubm.gmm(), ModelsWithout(ubm, stats, p, relevance));
         for (size_t k = 0; k < kinds.versions.size(); ++k) {
             const size_t streams = k == static_cast<size_t>(kClean) ? 1 : kinds.copies;
             for (size_t c = 0; c < streams; ++c) {
                 const JoinedPart part = JoinPart(kinds.versions[k], c, streams, kinds.sources, p,
                                                  ubm.gmm().Dimension());
-                ScoreSegments(ubm, part, banks, genuine);
+                const FeatureMatrix companionPart =
+                    companion != nullptr ? JoinPart(companionKinds.versions[k], c, streams,
+                                                    kinds.sources, p, companion->gmm().Dimension())
+                                               .frames
+                                         : FeatureMatrix();
+                ScoreSegments(ubm, part, companionPart, banks, genuine);
             }
         }
     }
@@ -252,13 +296,15 @@ std::vector<GenuineSample> HeldOutGenuineScores(const Background& ubm, const Kin
 
 }  // namespace
 
-EnrollmentSpeech PrepareEnrollmentSpeech(const FrontEnd& frontEnd,
+EnrollmentSpeech PrepareEnrollmentSpeech(const Background& ubm,
                                          const std::vector<Samples>& recordings) {
     EnrollmentSpeech speech;
     std::mt19937 random(20261208);
     const auto analyse = [&](const Samples& samples) {
         EnrollmentRecording recording;
-        recording.frames = frontEnd.Compute(samples.data(), samples.size(), &recording.traits);
+        TrialFrames frames = ubm.Analyse(samples.data(), samples.size(), &recording.traits);
+        recording.frames = std::move(frames.own);
+        recording.companionFrames = std::move(frames.companion);
         return recording;
     };
     for (const Samples& samples : recordings) {
@@ -328,7 +374,14 @@ bool EnrollTarget(const Background& ubm, const EnrollmentSpeech& speech,
     model.relevance = static_cast<float>(options.relevance);
     model.enrollmentFrames = static_cast<uint32_t>(frames);
     model.means = AdaptConditionModels(ubm, speech, options.relevance);
-    model.genuine = HeldOutGenuineScores(ubm, MakeKinds(ubm, speech), options.relevance);
+    model.companionMeans = {};
+    if (const Background* companion = ubm.companion()) {
+        report("adapting the companion's " + std::to_string(companion->gmm().Components()) +
+               " components");
+        model.companionMeans =
+            AdaptConditionModels(*companion, AsCompanion(speech), options.relevance);
+    }
+    model.genuine = HeldOutGenuineScores(ubm, speech, options.relevance);
     report(std::to_string(model.genuine.size()) + " genuine scores from " +
            std::to_string(kHeldOutParts) + " held-out parts");
     return true;

@@ -25,10 +25,12 @@ struct EnrollmentOptions {
     uint32_t minimumFrames = 200;  // speech frames the enrollment must hold
 };
 
-// One recording's raw speech frames (FrontEnd::Compute) and what the front end saw in it.
+// One recording's raw speech frames (Background::Analyse: the background model's and its
+// companion's) and what the front end saw in it.
 struct EnrollmentRecording {
     FeatureMatrix frames;
     RecordingTraits traits;
+    FeatureMatrix companionFrames;  // empty when the background model has no companion
 };
 
 // A target's speech: its own recordings, and the degraded copies made of them for the model of
@@ -45,7 +47,7 @@ inline constexpr int kEnrollmentCopies = 2;
 // The speech of recordings (8 kHz samples) for enrollment: their frames, and those of degraded
 // copies (white noise at 5-20 dB SNR; telephone channels of varied band edges and codecs).
 // Deterministic.
-EnrollmentSpeech PrepareEnrollmentSpeech(const FrontEnd& frontEnd,
+EnrollmentSpeech PrepareEnrollmentSpeech(const Background& ubm,
                                          const std::vector<Samples>& recordings);
 
 // The model for each condition: the clean one adapted on the clean recordings alone, the noisy
@@ -63,7 +65,8 @@ inline constexpr int kHeldOutParts = 10;
 // Called with a short description of each step.
 using EnrollmentProgress = std::function<void(const std::string& step)>;
 
-// Enrolls a target from its `speech`: the condition models, and genuine scores of held-out
+// Enrolls a target from its `speech`: the condition models (and the companion's, when the
+// background model has one), and genuine scores of held-out
 // parts of every kind of recording (clean, noisy, telephone), each normalised by the
 // background's cohort as a trial is. Returns false with `error` set when a recording does not
 // fit the background model, when one of the target's own recordings holds no speech (silence,

@@ -14,14 +14,16 @@ float MelToHz(float mel) {
     return 700.0f * (std::pow(10.0f, mel / 2595.0f) - 1.0f);
 }
 
-MelFilterbank::MelFilterbank(const FrontEndConfig& config) {
+Filterbank::Filterbank(const FrontEndConfig& config) {
     const uint32_t bins = config.fftSize / 2 + 1;
     const float binHz = static_cast<float>(config.sampleRate) / config.fftSize;
     const float lowMel = HzToMel(config.lowHz);
     const float highMel = HzToMel(config.highHz);
     std::vector<float> edges(config.filterCount + 2);
     for (size_t i = 0; i < edges.size(); ++i) {
-        edges[i] = MelToHz(lowMel + (highMel - lowMel) * i / (config.filterCount + 1));
+        const float share = static_cast<float>(i) / static_cast<float>(config.filterCount + 1);
+        edges[i] = config.linearFilters != 0 ? config.lowHz + (config.highHz - config.lowHz) * share
+                                             : MelToHz(lowMel + (highMel - lowMel) * share);
     }
     for (uint32_t f = 0; f < config.filterCount; ++f) {
         const float left = edges[f], centre = edges[f + 1], right = edges[f + 2];
@@ -49,7 +51,7 @@ MelFilterbank::MelFilterbank(const FrontEndConfig& config) {
     }
 }
 
-void MelFilterbank::Energies(const std::vector<float>& power, float* energies) const {
+void Filterbank::Energies(const std::vector<float>& power, float* energies) const {
     for (size_t f = 0; f < filters_.size(); ++f) {
         float sum = 0.0f;
         for (size_t i = 0; i < filters_[f].size(); ++i) {

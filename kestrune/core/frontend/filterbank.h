@@ -1,4 +1,4 @@
-// Filterbank and cepstra: the mel filterbank's energies of a power spectrum, and the cepstra
+// Filterbank and cepstra: the filterbank's energies of a power spectrum, and the cepstra
 // (DCT-II of the log energies) of a recording's frames.
 #pragma once
 
@@ -18,11 +18,11 @@ inline constexpr float kEnergyFloor = 1e-4f;
 float HzToMel(float hz);
 float MelToHz(float mel);
 
-// Triangles equally spaced on the mel scale from lowHz to highHz, evaluated at each FFT bin's
-// true frequency.
-class MelFilterbank {
+// Triangles equally spaced from lowHz to highHz on the mel scale (or in Hz with linearFilters),
+// evaluated at each FFT bin's true frequency.
+class Filterbank {
   public:
-    explicit MelFilterbank(const FrontEndConfig& config);
+    explicit Filterbank(const FrontEndConfig& config);
 
     uint32_t size() const { return static_cast<uint32_t>(filters_.size()); }
     // The energy in each filter of a power spectrum (fftSize / 2 + 1 bins), into `energies`

@@ -66,7 +66,7 @@ class FrontEnd {
 
     FrontEndConfig config_;
     Framing framing_;
-    MelFilterbank filterbank_;
+    Filterbank filterbank_;
     Cepstra cepstra_;
 };
 

@@ -27,4 +27,11 @@ bool FrontEndConfig::Valid() const {
            cepstra <= filterCount - firstCepstrum && ValidBand(telephoneBand, sampleRate / 2.0f);
 }
 
+bool FrontEndConfig::SameSpeechFrames(const FrontEndConfig& other) const {
+    return sampleRate == other.sampleRate && frameLength == other.frameLength &&
+           frameShift == other.frameShift && preEmphasis == other.preEmphasis &&
+           vadRangeDb == other.vadRangeDb && vadFloorDb == other.vadFloorDb &&
+           vadNoiseMarginDb == other.vadNoiseMarginDb;
+}
+
 }  // namespace kestrune

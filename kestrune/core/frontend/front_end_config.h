@@ -47,11 +47,18 @@ struct FrontEndConfig {
     // quietest tenth of frames) when that floor is steady, so that noise between words is not
     // taken for speech; 0 turns the rule off.
     float vadNoiseMarginDb = 3.0f;
+    // 1: filters spaced evenly in Hz (linear-frequency cepstra), which resolve the upper band,
+    // where much of what tells speakers apart lies, finer than the mel scale does; 0: mel scale.
+    uint32_t linearFilters = 0;
 
     // Not stored in model files and not settable by name: the telephone condition's thresholds
     // (conditions.h) were measured against these edges, so they belong to what the traits
     // mean, not to a choice of analysis.
     TelephoneBand telephoneBand;
+
+    // True when `other` finds the same speech frames in any recording as this one does: the
+    // same framing and speech detection, whatever either computes from the frames.
+    bool SameSpeechFrames(const FrontEndConfig& other) const;
 
     // The length of one feature vector.
     uint32_t Dimension() const { return cepstra * (1 + deltaOrder); }

@@ -39,6 +39,8 @@ constexpr Field kFields[] = {
      "1: feature warping of the cepstra, 0: mean normalisation"},
     {"vadNoiseMarginDb", &FieldOf<&FrontEndConfig::vadNoiseMarginDb>, 0, 60,
      "dB speech must stand above a steady noise floor (0: no such rule)"},
+    {"linearFilters", &FieldOf<&FrontEndConfig::linearFilters>, 0, 1,
+     "1: filters spaced evenly in Hz instead of on the mel scale"},
 };
 
 }  // namespace

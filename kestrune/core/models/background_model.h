@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 #include "core/base/matrix.h"
 #include "core/frontend/conditions.h"
@@ -24,6 +25,13 @@ struct BackgroundModel {
     // Models of background speakers, adapted as targets are (K · M rows each): a trial's
     // scores against them measure how any impostor scores on it (test normalisation).
     std::array<FloatMatrix, kConditions> cohortMeans;
+    // Score-level fusion: a second model over another front end (the same speech frames, other
+    // features), with a cohort of its own; a trial's score is ownWeight times this model's
+    // cohort-normalised score plus companionWeight times the companion's. Null when there is
+    // none; a companion has no companion of its own.
+    std::shared_ptr<const BackgroundModel> companion;
+    float ownWeight = 1.0f;
+    float companionWeight = 0.0f;
 };
 
 }  // namespace kestrune

@@ -27,6 +27,11 @@ constexpr Field kFields[] = {
     {"cohort", &FieldOf<&BackgroundOptions::cohortSpeakers>, 2, kMaxCohort,
      "background speakers made into cohort models, which put every trial's scores on one "
      "scale"},
+    {"companion", &FieldOf<&BackgroundOptions::companion>, 0, 1,
+     "1: also train a companion model over linear-frequency cepstra whose scores are fused "
+     "with the model's own; 0: none"},
+    {"companion-top", &FieldOf<&BackgroundOptions::companionTopComponents>, 1, kMaxComponents,
+     "components the companion evaluates per frame when scoring"},
 };
 
 }  // namespace
@@ -42,6 +47,14 @@ uint32_t ComponentsForSpeech(int64_t speechFrames) {
 
 std::span<const OptionField<BackgroundOptions>> BackgroundOptionFields() {
     return kFields;
+}
+
+BackgroundOptions CompanionOptions(const BackgroundOptions& options) {
+    BackgroundOptions companion = options;
+    companion.frontEnd.linearFilters = 1 - options.frontEnd.linearFilters;
+    companion.topComponents = options.companionTopComponents;
+    companion.companion = 0;
+    return companion;
 }
 
 std::vector<LabelledFeatures> TrainingSessions(const FrontEnd& frontEnd,

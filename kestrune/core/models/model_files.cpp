@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <type_traits>
 #include <variant>
 
@@ -27,10 +28,13 @@ constexpr char kFrontEndTag[5] = "FEND";
 constexpr char kScoringTag[5] = "TOPC";
 constexpr char kMixtureTag[5] = "MIXT";
 constexpr char kCohortTag[5] = "COHO";
+constexpr char kFusionTag[5] = "FUSE";
+constexpr char kCompanionTag[5] = "COMP";
 constexpr char kOriginTag[5] = "BGFP";
 constexpr char kAdaptationTag[5] = "ADAP";
 constexpr char kMeansTag[5] = "MEAN";
 constexpr char kGenuineTag[5] = "GENU";
+constexpr char kCompanionMeansTag[5] = "CMEA";
 
 std::vector<uint8_t> WithHeader(const char (&kind)[4], std::vector<uint8_t>& payload) {
     ByteWriter out;
@@ -88,14 +92,15 @@ bool Finish(ByteReader& in, const char* what, std::string& error) {
     return true;
 }
 
-// Background payload, four sections:
+// Background payload, four sections, and two more when the model has a companion:
 //   FEND  the front-end constants, as WriteFrontEnd writes them
 //   TOPC  u32 components evaluated per frame when scoring
 //   MIXT  u32 M, u32 D, then weights (M), means (M × D) and variances (M × D) as f64, row by row
 //   COHO  u32 cohort speakers K, then the clean, noisy and telephone cohort means
 //         (K·M × D f32 each, row by row)
-std::vector<uint8_t> BackgroundPayload(const BackgroundModel& model) {
-    ByteWriter out;
+//   FUSE  f32 the model's own weight, f32 the companion's
+//   COMP  the companion's own FEND, TOPC, MIXT and COHO sections
+void WriteBackgroundSections(ByteWriter& out, const BackgroundModel& model) {
     ByteWriter frontEnd;
     WriteFrontEnd(frontEnd, model.frontEnd);
     WriteSection(out, kFrontEndTag, frontEnd);
@@ -127,6 +132,21 @@ std::vector<uint8_t> BackgroundPayload(const BackgroundModel& model) {
         WriteFloats(cohort, means);
     }
     WriteSection(out, kCohortTag, cohort);
+
+    if (model.companion != nullptr) {
+        ByteWriter fusion;
+        fusion.F32(model.ownWeight);
+        fusion.F32(model.companionWeight);
+        WriteSection(out, kFusionTag, fusion);
+        ByteWriter companion;
+        WriteBackgroundSections(companion, *model.companion);
+        WriteSection(out, kCompanionTag, companion);
+    }
+}
+
+std::vector<uint8_t> BackgroundPayload(const BackgroundModel& model) {
+    ByteWriter out;
+    WriteBackgroundSections(out, model);
     return std::move(out.bytes());
 }
 
@@ -150,13 +170,39 @@ std::vector<uint8_t> EncodeBackground(const BackgroundModel& model) {
     return WithHeader(kBackgroundKind, payload);
 }
 
-bool DecodeBackground(const std::vector<uint8_t>& file, BackgroundModel& model,
-                      uint64_t& fingerprint, std::string& error) {
-    error.clear();  // the section readers keep the first failure's message
-    ByteReader in = OpenPayload(file, kBackgroundKind, error);
-    if (!in.ok()) {
+namespace {
+
+bool ReadBackgroundSections(ByteReader& in, BackgroundModel& model, bool companionAllowed,
+                            std::string& error);
+
+// The FUSE and COMP sections of a model that has a companion.
+bool ReadCompanion(ByteReader& in, BackgroundModel& model, std::string& error) {
+    ByteReader fusion = OpenSection(in, kFusionTag, error);
+    model.ownWeight = fusion.F32();
+    model.companionWeight = fusion.F32();
+    fusion.Check(InRange(model.ownWeight, 0.0, kMaxFusionWeight) &&
+                 InRange(model.companionWeight, 0.0, kMaxFusionWeight));
+    if (!CloseSection(fusion, kFusionTag, error)) {
         return false;
     }
+    ByteReader sections = OpenSection(in, kCompanionTag, error);
+    auto companion = std::make_shared<BackgroundModel>();
+    // The companion's own checks fail the section; bytes after its four sections (a companion
+    // of the companion) leave it unread and fail it too.
+    sections.Check(sections.ok() && ReadBackgroundSections(sections, *companion, false, error));
+    if (!CloseSection(sections, kCompanionTag, error)) {
+        return false;
+    }
+    if (!companion->frontEnd.SameSpeechFrames(model.frontEnd)) {
+        error = "the companion background model does not analyse the same speech frames";
+        return false;
+    }
+    model.companion = std::move(companion);
+    return true;
+}
+
+bool ReadBackgroundSections(ByteReader& in, BackgroundModel& model, bool companionAllowed,
+                            std::string& error) {
     ByteReader frontEnd = OpenSection(in, kFrontEndTag, error);
     model.frontEnd = ReadFrontEnd(frontEnd);
     frontEnd.Check(model.frontEnd.Valid());
@@ -206,23 +252,71 @@ bool DecodeBackground(const std::vector<uint8_t>& file, BackgroundModel& model,
             means = Eigen::Map<const FloatMatrix>(values.data(), Eigen::Index{speakers} * m, d);
         }
     }
-    if (!CloseSection(cohort, kCohortTag, error) || !Finish(in, "background model", error)) {
+    if (!CloseSection(cohort, kCohortTag, error)) {
         return false;
     }
     if (!model.gmm.Valid() || !MixtureInRange(model.gmm)) {
         error = "background model parameters out of range";
         return false;
     }
+    model.companion = nullptr;
+    model.ownWeight = 1.0f;
+    model.companionWeight = 0.0f;
+    return !companionAllowed || in.remaining() == 0 || ReadCompanion(in, model, error);
+}
+
+}  // namespace
+
+bool DecodeBackground(const std::vector<uint8_t>& file, BackgroundModel& model,
+                      uint64_t& fingerprint, std::string& error) {
+    error.clear();  // the section readers keep the first failure's message
+    ByteReader in = OpenPayload(file, kBackgroundKind, error);
+    if (!in.ok() || !ReadBackgroundSections(in, model, true, error) ||
+        !Finish(in, "background model", error)) {
+        return false;
+    }
     fingerprint = Fnv1a64(file.data() + kHeaderBytes, file.size() - kHeaderBytes);
     return true;
 }
 
-// Target payload, four sections:
+namespace {
+
+void WriteConditionMeans(ByteWriter& out, const char (&tag)[5],
+                         const std::array<FloatMatrix, kConditions>& means) {
+    ByteWriter fields;
+    fields.U32(static_cast<uint32_t>(means[0].rows()));
+    fields.U32(static_cast<uint32_t>(means[0].cols()));
+    for (const FloatMatrix& condition : means) {
+        WriteFloats(fields, condition);
+    }
+    WriteSection(out, tag, fields);
+}
+
+bool ReadConditionMeans(ByteReader& in, const char (&tag)[5],
+                        std::array<FloatMatrix, kConditions>& means, std::string& error) {
+    ByteReader fields = OpenSection(in, tag, error);
+    const uint32_t m = fields.U32();
+    const uint32_t d = fields.U32();
+    fields.Check(m >= 1 && m <= kMaxComponents && d >= 1 && d <= kMaxDimension);
+    fields.Expect(uint64_t{kConditions} * m * d, 4);
+    for (FloatMatrix& condition : means) {
+        const std::vector<float> values = ReadMeans(fields, uint64_t{m} * d);
+        if (fields.ok()) {
+            condition = Eigen::Map<const FloatMatrix>(values.data(), m, d);
+        }
+    }
+    return CloseSection(fields, tag, error);
+}
+
+}  // namespace
+
+// Target payload, four sections, and a fifth when its background model has a companion:
 //   BGFP  u64 fingerprint of the background model it was adapted from
 //   ADAP  f32 relevance factor, u32 enrollment speech frames
 //   MEAN  u32 M, u32 D, then the clean, noisy and telephone means (M × D f32 each, row by row)
 //   GENU  u32 genuine samples, then per sample: score, speech frames, SNR dB, telephone weight
 //         (f32 each)
+//   CMEA  the means adapted from the companion, laid out as MEAN
 std::vector<uint8_t> EncodeTarget(const TargetModel& model) {
     ByteWriter out;
     ByteWriter origin;
@@ -234,13 +328,7 @@ std::vector<uint8_t> EncodeTarget(const TargetModel& model) {
     adaptation.U32(model.enrollmentFrames);
     WriteSection(out, kAdaptationTag, adaptation);
 
-    ByteWriter means;
-    means.U32(static_cast<uint32_t>(model.means[0].rows()));
-    means.U32(static_cast<uint32_t>(model.means[0].cols()));
-    for (const FloatMatrix& condition : model.means) {
-        WriteFloats(means, condition);
-    }
-    WriteSection(out, kMeansTag, means);
+    WriteConditionMeans(out, kMeansTag, model.means);
 
     ByteWriter genuine;
     genuine.U32(static_cast<uint32_t>(model.genuine.size()));
@@ -251,6 +339,9 @@ std::vector<uint8_t> EncodeTarget(const TargetModel& model) {
         genuine.F32(sample.telephone);
     }
     WriteSection(out, kGenuineTag, genuine);
+    if (model.companionMeans[0].rows() > 0) {
+        WriteConditionMeans(out, kCompanionMeansTag, model.companionMeans);
+    }
     return WithHeader(kTargetKind, out.bytes());
 }
 
@@ -275,18 +366,7 @@ bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::str
         return false;
     }
 
-    ByteReader means = OpenSection(in, kMeansTag, error);
-    const uint32_t m = means.U32();
-    const uint32_t d = means.U32();
-    means.Check(m >= 1 && m <= kMaxComponents && d >= 1 && d <= kMaxDimension);
-    means.Expect(uint64_t{kConditions} * m * d, 4);
-    for (FloatMatrix& condition : model.means) {
-        const std::vector<float> values = ReadMeans(means, uint64_t{m} * d);
-        if (means.ok()) {
-            condition = Eigen::Map<const FloatMatrix>(values.data(), m, d);
-        }
-    }
-    if (!CloseSection(means, kMeansTag, error)) {
+    if (!ReadConditionMeans(in, kMeansTag, model.means, error)) {
         return false;
     }
 
@@ -307,7 +387,15 @@ bool DecodeTarget(const std::vector<uint8_t>& file, TargetModel& model, std::str
         genuine.Check(GenuineSampleInRange(sample));
         model.genuine.push_back(sample);
     }
-    return CloseSection(genuine, kGenuineTag, error) && Finish(in, "target model", error);
+    if (!CloseSection(genuine, kGenuineTag, error)) {
+        return false;
+    }
+    model.companionMeans = {};
+    if (in.remaining() > 0 &&
+        !ReadConditionMeans(in, kCompanionMeansTag, model.companionMeans, error)) {
+        return false;
+    }
+    return Finish(in, "target model", error);
 }
 
 }  // namespace kestrune

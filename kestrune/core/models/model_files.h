@@ -3,7 +3,7 @@
 //   offset  size  field
 //        0     4  magic "KSRN"
 //        4     4  kind: "UBM " (background model), "TGT " (target model)
-//        8     4  format version, 3
+//        8     4  format version, 4
 //       12     4  reserved, 0
 //       16     8  payload size in bytes (the file is exactly 32 + this)
 //       24     8  FNV-1a 64 hash of the payload
@@ -24,10 +24,10 @@
 
 namespace kestrune {
 
-// The format version files are written in, and the only one read: version 3 holds tagged
-// sections; files of versions 1 and 2 (positional payloads) are refused with the command that
-// re-creates them.
-inline constexpr uint32_t kModelFileVersion = 3;
+// The format version files are written in, and the only one read: version 4 adds a front-end
+// constant and the companion of score-level fusion to version 3's tagged sections; files of
+// versions 1 to 3 are refused with the command that re-creates them.
+inline constexpr uint32_t kModelFileVersion = 4;
 
 // File names inside a background-model directory and inside a target's directory.
 inline constexpr char kBackgroundFileName[] = "ubm.krn";

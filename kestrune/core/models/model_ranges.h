@@ -32,6 +32,10 @@ inline constexpr double kMaxFrames = 1e8;
 // The MAP relevance factor is a small count (8 by default); 1e6 would leave a model unadapted.
 inline constexpr double kMaxRelevance = 1e6;
 
+// The weights of fused scores multiply cohort-normalised scores (units); training gives weights
+// of about 1, and beyond 100 one model would drown the other.
+inline constexpr double kMaxFusionWeight = 100.0;
+
 // Whether `value` lies in [low, high]; false for NaN.
 inline bool InRange(double value, double low, double high) {
     return value >= low && value <= high;

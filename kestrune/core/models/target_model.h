@@ -26,6 +26,9 @@ struct TargetModel {
     float relevance = 0.0f;
     uint32_t enrollmentFrames = 0;
     std::array<FloatMatrix, kConditions> means;  // M × D for each condition
+    // Adapted from the background model's companion, as `means` from the model itself; empty
+    // (0 × 0) when the background model has no companion.
+    std::array<FloatMatrix, kConditions> companionMeans;
     std::vector<GenuineSample> genuine;
 };
 

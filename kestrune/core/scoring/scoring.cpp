@@ -135,6 +135,17 @@ ConditionBanks::ConditionBanks(const DiagonalGmm& ubm,
     }
 }
 
+ConditionBanks::ConditionBanks(const DiagonalGmm& ubm,
+                               const std::array<FloatMatrix, kConditions>& means,
+                               const DiagonalGmm& companionUbm,
+                               const std::array<FloatMatrix, kConditions>& companionMeans)
+    : ConditionBanks(ubm, means) {
+    for (int c = 0; c < kConditions; ++c) {
+        companion[static_cast<size_t>(c)] =
+            TargetBank(companionUbm, companionMeans[static_cast<size_t>(c)]);
+    }
+}
+
 void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const TargetBank& bank,
                   double* scores) {
     ScoreTargets(top, frames, bank, scores, PreferredScoringKernel());

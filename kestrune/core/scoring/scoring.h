@@ -73,15 +73,21 @@ class TargetBank {
     std::vector<float> panels_;  // blocks × M × (D + 1) × kLanes
 };
 
-// The same targets' models for every condition (conditions.h), each prepared for scoring.
+// The same targets' models for every condition (conditions.h), each prepared for scoring, and
+// when the background model has a companion (score-level fusion), their models adapted from it.
 struct ConditionBanks {
     ConditionBanks() = default;
     // `means[c]` holds the T targets' models for condition c, as TargetBank takes them.
     ConditionBanks(const DiagonalGmm& ubm, const std::array<FloatMatrix, kConditions>& means);
+    // The same with the models adapted from the companion `companionUbm`, alike.
+    ConditionBanks(const DiagonalGmm& ubm, const std::array<FloatMatrix, kConditions>& means,
+                   const DiagonalGmm& companionUbm,
+                   const std::array<FloatMatrix, kConditions>& companionMeans);
 
     Eigen::Index Targets() const { return banks[0].Targets(); }
 
     std::array<TargetBank, kConditions> banks;
+    std::array<TargetBank, kConditions> companion;  // empty without a companion
 };
 
 // The average per-frame log-likelihood ratio of every target against the background, over

@@ -17,9 +17,9 @@ constexpr double kMinimumDeviation = 1e-3;
 // Scores against the models of every target, weighted by how much the recording looks like
 // each condition; a model whose weight is nothing is not scored.
 std::vector<double> ConditionScores(const TopComponents& top, const FeatureMatrix& frames,
-                                    const ConditionBanks& targets,
+                                    const std::array<TargetBank, kConditions>& targets,
                                     const std::array<double, kConditions>& weights) {
-    const auto count = static_cast<size_t>(targets.Targets());
+    const auto count = static_cast<size_t>(targets[0].Targets());
     std::vector<double> scores(count, 0.0);
     std::vector<double> conditionScores(count);
     for (int c = 0; c < kConditions; ++c) {
@@ -27,7 +27,7 @@ std::vector<double> ConditionScores(const TopComponents& top, const FeatureMatri
         if (weight <= 0.0) {
             continue;
         }
-        ScoreTargets(top, frames, targets.banks[static_cast<size_t>(c)], conditionScores.data());
+        ScoreTargets(top, frames, targets[static_cast<size_t>(c)], conditionScores.data());
         for (size_t t = 0; t < count; ++t) {
             scores[t] += weight * conditionScores[t];
         }
@@ -66,23 +66,45 @@ Moments MomentsOf(const std::vector<double>& values) {
     return moments;
 }
 
-}  // namespace
-
-TrialScores ScoreRecording(const Background& ubm, FeatureMatrix frames,
-                           const RecordingTraits& traits, const ConditionBanks& targets) {
-    TrialScores result;
-    result.conditions.frames = static_cast<double>(frames.rows());
-    result.conditions.snrDb = traits.snrDb;
-    const std::array<double, kConditions> weights = ConditionWeights(traits);
-    result.conditions.telephone = weights[kTelephone];
+// One model's scores of the targets, normalised by that model's cohort.
+std::vector<double> CohortNormalisedScores(const Background& ubm, FeatureMatrix& frames,
+                                           const std::array<TargetBank, kConditions>& targets,
+                                           const std::array<double, kConditions>& weights) {
     ubm.Normalise(frames);
     const TopComponents top =
         SelectTopComponents(ubm.evaluator(), frames, ubm.model().topComponents);
-    result.scores = ConditionScores(top, frames, targets, weights);
+    std::vector<double> scores = ConditionScores(top, frames, targets, weights);
     const Moments cohort =
-        MomentsOf(WithoutBest(ConditionScores(top, frames, ubm.cohort(), weights)));
-    for (double& score : result.scores) {
+        MomentsOf(WithoutBest(ConditionScores(top, frames, ubm.cohort().banks, weights)));
+    for (double& score : scores) {
         score = (score - cohort.mean) / cohort.deviation;
+    }
+    return scores;
+}
+
+}  // namespace
+
+TrialScores ScoreRecording(const Background& ubm, TrialFrames frames, const RecordingTraits& traits,
+                           const ConditionBanks& targets) {
+    TrialScores result;
+    result.conditions.frames = static_cast<double>(frames.own.rows());
+    result.conditions.snrDb = traits.snrDb;
+    const std::array<double, kConditions> weights = ConditionWeights(traits);
+    result.conditions.telephone = weights[kTelephone];
+    result.scores = CohortNormalisedScores(ubm, frames.own, targets.banks, weights);
+    const Background* companion = ubm.companion();
+    if (companion == nullptr) {
+        return result;
+    }
+    // Score-level fusion: targets prepared without the companion's models (which a target
+    // that fits this background model has) score NaN rather than half a score.
+    const BackgroundModel& model = ubm.model();
+    std::vector<double> other(result.scores.size(), std::numeric_limits<double>::quiet_NaN());
+    if (targets.companion[0].Targets() == targets.Targets()) {
+        other = CohortNormalisedScores(*companion, frames.companion, targets.companion, weights);
+    }
+    for (size_t t = 0; t < result.scores.size(); ++t) {
+        result.scores[t] = model.ownWeight * result.scores[t] + model.companionWeight * other[t];
     }
     return result;
 }

@@ -1,6 +1,7 @@
 // Scoring one recording against many targets, as a trial: normalisation of its frames, each
 // target's model for the recording's condition, and test normalisation (T-norm) by the
-// background model's cohort, so that scores of different trials share one scale.
+// background model's cohort, so that scores of different trials share one scale; with a
+// companion model, the weighted sum of both models' normalised scores (score-level fusion).
 #pragma once
 
 #include <cstdint>
@@ -21,10 +22,11 @@ struct TrialScores {
     std::vector<double> scores;
 };
 
-// Scores the raw speech frames of one recording (as FrontEnd::Compute gives them, with
-// `traits`) against the targets' models for the conditions the traits show.
-TrialScores ScoreRecording(const Background& ubm, FeatureMatrix frames,
-                           const RecordingTraits& traits, const ConditionBanks& targets);
+// Scores the raw speech frames of one recording (as Background::Analyse gives them, with
+// `traits`) against the targets' models for the conditions the traits show; with a companion,
+// each model's cohort-normalised scores are fused by the background model's weights.
+TrialScores ScoreRecording(const Background& ubm, TrialFrames frames, const RecordingTraits& traits,
+                           const ConditionBanks& targets);
 
 // Pseudo-targets with impostor scores N(0, 1) that the target-set adaptation assumes besides
 // the set's own targets (see AdaptToTargetSet).

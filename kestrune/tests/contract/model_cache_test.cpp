@@ -65,8 +65,8 @@ class ModelCacheTest : public ::testing::Test {
     }
     std::vector<double> Scores(const TargetSet& set) const {
         RecordingTraits traits;
-        FeatureMatrix frames = material_.ubm->frontEnd().Compute(
-            material_.recording.data(), material_.recording.size(), &traits);
+        TrialFrames frames =
+            material_.ubm->Analyse(material_.recording.data(), material_.recording.size(), &traits);
         return ScoreRecording(*material_.ubm, std::move(frames), traits, set.targets->banks).scores;
     }
     // The scores of a load that reads every file.

@@ -74,7 +74,7 @@ TEST(CACHE_THREADS_SUITE, LoadScoreReleaseAndRewriteAtOnce) {
     };
     const auto score = [&](const TargetSet& set) {
         RecordingTraits traits;
-        FeatureMatrix frames = ubm->frontEnd().Compute(speech.data(), speech.size(), &traits);
+        TrialFrames frames = ubm->Analyse(speech.data(), speech.size(), &traits);
         return ScoreRecording(*ubm, std::move(frames), traits, set.targets->banks).scores;
     };
     std::array<std::vector<double>, 2> versions;

@@ -47,7 +47,7 @@ std::vector<FileIdentity> Files(size_t count) {
 // The trial's score against each prepared target.
 std::vector<double> Scores(const PreparedTargets& prepared) {
     const Material& m = TheMaterial();
-    return ScoreRecording(m.ubm, m.frames, m.traits, prepared.banks).scores;
+    return ScoreRecording(m.ubm, {m.frames, FeatureMatrix()}, m.traits, prepared.banks).scores;
 }
 
 // The score of the recording against `voice` prepared on its own.

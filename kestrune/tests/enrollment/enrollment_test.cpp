@@ -65,8 +65,8 @@ TEST(Enrollment, HeldOutPartsPredictTheRejectionOfANewRecording) {
     // above any new recording's) or stood for other conditions than this trial's.
     const Samples samples = Speak(MakeVoice(2), 3.0, 999);
     RecordingTraits traits;
-    FeatureMatrix frames = ubm.frontEnd().Compute(samples.data(), samples.size(), &traits);
-    const TrialScores trial = ScoreRecording(ubm, frames, traits, banks);
+    TrialFrames frames = ubm.Analyse(samples.data(), samples.size(), &traits);
+    const TrialScores trial = ScoreRecording(ubm, std::move(frames), traits, banks);
     const double frr = FalseRejectionPercent(model.genuine, trial.conditions, trial.scores[0]);
     EXPECT_GT(frr, 1.0);
     EXPECT_LT(frr, 99.0);
@@ -76,13 +76,12 @@ TEST(Enrollment, RefusesTooLittleSpeechAndFeaturesOfAnotherShape) {
     const Background ubm = Ubm();
     TargetModel model;
     std::string error;
-    const EnrollmentSpeech little =
-        PrepareEnrollmentSpeech(ubm.frontEnd(), {Speak(MakeVoice(1), 1.0, 9)});
+    const EnrollmentSpeech little = PrepareEnrollmentSpeech(ubm, {Speak(MakeVoice(1), 1.0, 9)});
     EXPECT_FALSE(EnrollTarget(ubm, little, EnrollmentOptions{}, model, error));
     EXPECT_NE(error.find("too little speech"), std::string::npos) << error;
 
     EnrollmentSpeech wrongShape;
-    wrongShape.clean.push_back({FeatureMatrix::Zero(500, 3), RecordingTraits{}});
+    wrongShape.clean.push_back({FeatureMatrix::Zero(500, 3), RecordingTraits{}, FeatureMatrix()});
     EXPECT_FALSE(EnrollTarget(ubm, wrongShape, EnrollmentOptions{}, model, error));
     EXPECT_NE(error.find("do not fit"), std::string::npos) << error;
 }

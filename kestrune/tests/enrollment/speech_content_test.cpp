@@ -82,7 +82,7 @@ TEST(SpeechContent, RecordingsWithoutSpeechAreRefusedByName) {
     };
     for (const Case& c : cases) {
         const EnrollmentSpeech speech =
-            PrepareEnrollmentSpeech(ubm.frontEnd(), {Speak(MakeVoice(1), 4.0, 9), c.samples});
+            PrepareEnrollmentSpeech(ubm, {Speak(MakeVoice(1), 4.0, 9), c.samples});
         TargetModel model;
         std::string error;
         EXPECT_FALSE(EnrollTarget(ubm, speech, EnrollmentOptions{}, model, error)) << c.name;
@@ -95,8 +95,8 @@ TEST(SpeechContent, SpeechIsAcceptedAlsoOnAnOffset) {
     const Background ubm = Ubm();
     for (int offset : {0, kOffset, -kOffset}) {
         const EnrollmentSpeech speech = PrepareEnrollmentSpeech(
-            ubm.frontEnd(), {WithOffset(Speak(MakeVoice(3), 4.0, 21), offset),
-                             WithOffset(testing::CorpusSamples(5, "lucas", 30), offset)});
+            ubm, {WithOffset(Speak(MakeVoice(3), 4.0, 21), offset),
+                  WithOffset(testing::CorpusSamples(5, "lucas", 30), offset)});
         TargetModel model;
         std::string error;
         EXPECT_TRUE(EnrollTarget(ubm, speech, EnrollmentOptions{}, model, error))
@@ -140,9 +140,8 @@ TEST(SpeechContent, AnOffsetChangesNoScore) {
         for (int shifted = 0; shifted < 2; ++shifted) {
             const std::vector<int16_t> input = shifted ? WithOffset(samples, kOffset) : samples;
             RecordingTraits traits;
-            const FeatureMatrix frames =
-                ubm.frontEnd().Compute(input.data(), input.size(), &traits);
-            const TrialScores trial = ScoreRecording(ubm, frames, traits, banks);
+            TrialFrames frames = ubm.Analyse(input.data(), input.size(), &traits);
+            const TrialScores trial = ScoreRecording(ubm, std::move(frames), traits, banks);
             scores[shifted] = trial.scores[0];
             frr[shifted] = FalseRejectionPercent(model.genuine, trial.conditions, scores[shifted]);
         }

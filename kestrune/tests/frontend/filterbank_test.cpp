@@ -24,13 +24,17 @@ TEST(MelScale, KnownPointsAndRoundTrip) {
 // For several layouts: the centres rise inside the band, each filter is a triangle of peak at
 // most 1 that lies between its neighbours' centres, and the filters cover the band without
 // gaps (between the first and the last centre, every bin is weighed by two filters that add
-// to about 1).
-TEST(MelFilterbank, TrianglesCoverTheBandInOrder) {
+// to about 1); linear filters are evenly spaced in Hz, mel filters widen upwards.
+TEST(Filterbank, TrianglesCoverTheBandInOrder) {
     struct Layout {
         uint32_t fftSize, filterCount;
         float lowHz, highHz;
-    } const layouts[] = {
-        {256, 24, 100.0f, 3800.0f}, {512, 40, 0.0f, 4000.0f}, {256, 8, 300.0f, 3400.0f}};
+        uint32_t linear;
+    } const layouts[] = {{256, 24, 100.0f, 3800.0f, 0},
+                         {512, 40, 0.0f, 4000.0f, 0},
+                         {256, 8, 300.0f, 3400.0f, 0},
+                         {256, 24, 100.0f, 3800.0f, 1},
+                         {512, 40, 0.0f, 4000.0f, 1}};
     for (const Layout& layout : layouts) {
         SCOPED_TRACE(testing::Message() << layout.filterCount << " filters, " << layout.fftSize);
         FrontEndConfig config;
@@ -38,8 +42,19 @@ TEST(MelFilterbank, TrianglesCoverTheBandInOrder) {
         config.filterCount = layout.filterCount;
         config.lowHz = layout.lowHz;
         config.highHz = layout.highHz;
-        const MelFilterbank bank(config);
+        config.linearFilters = layout.linear;
+        const Filterbank bank(config);
         ASSERT_EQ(bank.size(), layout.filterCount);
+        const float step =
+            (layout.highHz - layout.lowHz) / static_cast<float>(layout.filterCount + 1);
+        const float firstGap = bank.CentreHz(1) - bank.CentreHz(0);
+        const float lastGap = bank.CentreHz(bank.size() - 1) - bank.CentreHz(bank.size() - 2);
+        if (layout.linear != 0) {
+            EXPECT_NEAR(firstGap, step, 1e-3f);
+            EXPECT_NEAR(lastGap, step, 1e-3f);
+        } else {
+            EXPECT_GT(lastGap, 2.0f * firstGap);
+        }
         for (uint32_t f = 0; f < bank.size(); ++f) {
             EXPECT_GT(bank.CentreHz(f), f == 0 ? layout.lowHz : bank.CentreHz(f - 1));
             EXPECT_LT(bank.CentreHz(f), layout.highHz);

@@ -37,6 +37,7 @@ const Settable kSettable[] = {
     {"normaliseWindow", "0", [](const FrontEndConfig& c) { return c.normaliseWindow; }, 0},
     {"warping", "0", [](const FrontEndConfig& c) { return c.warping; }, 0},
     {"vadNoiseMarginDb", "4.5", [](const FrontEndConfig& c) { return c.vadNoiseMarginDb; }, 4.5},
+    {"linearFilters", "1", [](const FrontEndConfig& c) { return c.linearFilters; }, 1},
 };
 
 // The configuration's bytes that differ from the default's: a name that reached the wrong field

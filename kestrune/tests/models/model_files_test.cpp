@@ -1,8 +1,10 @@
 // The engine's files: exact round trips, and rejection of damaged or inconsistent files.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <set>
 
 #include "core/base/byte_io.h"
@@ -89,6 +91,7 @@ TEST(ModelFiles, EveryFrontEndFieldIsStored) {
         {{"normaliseWindow", "0"}},
         {{"warping", "0"}},
         {{"vadNoiseMarginDb", "4.5"}},
+        {{"linearFilters", "1"}},
     };
     std::set<std::string> covered;
     for (const auto& settings : cases) {
@@ -132,7 +135,7 @@ TEST(ModelFiles, DamagedFilesAreRejected) {
         {"extended", changed([](auto& f) { f.push_back(0); })},
         {"payload bit flipped", changed([](auto& f) { f[100] ^= 0x10; })},
         {"magic", changed([](auto& f) { f[0] = 'X'; })},
-        {"a later version", changed([](auto& f) { f[8] = 4; })},
+        {"a later version", changed([](auto& f) { f[8] = 5; })},
         {"reserved", changed([](auto& f) { f[12] = 1; })},
         {"a target file", target},
     };
@@ -143,9 +146,9 @@ TEST(ModelFiles, DamagedFilesAreRejected) {
         EXPECT_FALSE(DecodeBackground(c.file, model, fingerprint, error)) << c.what;
         EXPECT_FALSE(error.empty()) << c.what;
     }
-    // A file of an earlier format (the first, or the positional one before sections) says how
-    // to make a new one.
-    for (const uint8_t version : {1, 2}) {
+    // A file of an earlier format (the first, the positional one before sections, the one
+    // before companions) says how to make a new one.
+    for (const uint8_t version : {1, 2, 3}) {
         BackgroundModel model;
         uint64_t fingerprint = 0;
         std::string error;
@@ -164,10 +167,10 @@ TEST(ModelFiles, DamagedFilesAreRejected) {
 }
 
 TEST(ModelFiles, WellFramedButInconsistentBackgroundsAreRejected) {
-    // Payload offsets (each section: a 12-byte tag and length, then its fields): FEND's 18
-    // front-end fields @12, TOPC's top u32 @96, MIXT's M u32 @112, D u32 @116, f64 weights
-    // @120, means @144, variances @240, COHO's cohort size @348, cohort means (3 x 6 x 4 f32)
-    // @352.
+    // Payload offsets (each section: a 12-byte tag and length, then its fields): FEND's 19
+    // front-end fields @12, TOPC's top u32 @100, MIXT's M u32 @116, D u32 @120, f64 weights
+    // @124, means @148, variances @244, COHO's cohort size @352, cohort means (3 x 6 x 4 f32)
+    // @356.
     const std::vector<uint8_t> good = EncodeBackground(SmallModel());
     struct {
         const char* what;
@@ -175,16 +178,17 @@ TEST(ModelFiles, WellFramedButInconsistentBackgroundsAreRejected) {
     } const cases[] = {
         {"sample rate 16000", [](auto& p) { PutU32(p, 12, 16000); }},
         {"warping neither 0 nor 1", [](auto& p) { PutU32(p, 76, 2); }},
-        {"top above M", [](auto& p) { PutU32(p, 96, 4); }},
-        {"no top components", [](auto& p) { PutU32(p, 96, 0); }},
-        {"no components", [](auto& p) { PutU32(p, 112, 0); }},
-        {"huge M", [](auto& p) { PutU32(p, 112, 0xFFFFFFFF); }},
-        {"D not the front end's", [](auto& p) { PutU32(p, 116, 5); }},
-        {"negative variance", [](auto& p) { p[240 + 7] = 0xC0; }},
-        {"weights not summing to 1", [](auto& p) { p[120 + 6] = 0xF0; }},
-        {"cohort beyond the file", [](auto& p) { PutU32(p, 348, 3); }},
-        {"huge cohort", [](auto& p) { PutU32(p, 348, 0xFFFFFFFF); }},
-        {"infinite cohort mean", [](auto& p) { PutF32(p, 352, INFINITY); }},
+        {"linearFilters neither 0 nor 1", [](auto& p) { PutU32(p, 84, 2); }},
+        {"top above M", [](auto& p) { PutU32(p, 100, 4); }},
+        {"no top components", [](auto& p) { PutU32(p, 100, 0); }},
+        {"no components", [](auto& p) { PutU32(p, 116, 0); }},
+        {"huge M", [](auto& p) { PutU32(p, 116, 0xFFFFFFFF); }},
+        {"D not the front end's", [](auto& p) { PutU32(p, 120, 5); }},
+        {"negative variance", [](auto& p) { p[244 + 7] = 0xC0; }},
+        {"weights not summing to 1", [](auto& p) { p[124 + 6] = 0xF0; }},
+        {"cohort beyond the file", [](auto& p) { PutU32(p, 352, 3); }},
+        {"huge cohort", [](auto& p) { PutU32(p, 352, 0xFFFFFFFF); }},
+        {"infinite cohort mean", [](auto& p) { PutF32(p, 356, INFINITY); }},
         {"trailing bytes", [](auto& p) { p.push_back(0); }},
     };
     for (const auto& c : cases) {
@@ -247,6 +251,91 @@ TEST(ModelFiles, FingerprintTiesTargetsToOneBackground) {
     TargetModel wrongTelephone = SmallTarget(ubm.fingerprint());
     wrongTelephone.means[kTelephone] = FloatMatrix::Zero(3, 5);
     EXPECT_FALSE(TargetFitsBackground(wrongTelephone, ubm));
+}
+
+BackgroundModel WithCompanion(const std::function<void(BackgroundModel&)>& edit = {}) {
+    BackgroundModel model = SmallModel();
+    BackgroundModel companion = SmallModel();
+    companion.frontEnd.linearFilters = 1;
+    companion.gmm.means(2, 1) = 1.5;
+    companion.cohortMeans[kNoisy](0, 0) = -0.75f;
+    model.companionWeight = 0.5f;
+    if (edit) {
+        edit(companion);
+    }
+    model.companion = std::make_shared<const BackgroundModel>(std::move(companion));
+    return model;
+}
+
+// A companion is stored whole and counts in the fingerprint; one that would see other speech
+// frames, carries a companion itself or is weighed out of range is refused, and so is a target
+// whose companion models do not match its background model's companion.
+TEST(ModelFiles, CompanionsRoundTripAndAreChecked) {
+    const BackgroundModel model = WithCompanion();
+    BackgroundModel decoded;
+    uint64_t fingerprint = 0;
+    std::string error;
+    ASSERT_TRUE(DecodeBackground(EncodeBackground(model), decoded, fingerprint, error)) << error;
+    ASSERT_NE(decoded.companion, nullptr);
+    EXPECT_EQ(EncodeBackground(decoded), EncodeBackground(model));
+    EXPECT_EQ(decoded.companion->gmm.means, model.companion->gmm.means);
+    EXPECT_EQ(decoded.companion->cohortMeans, model.companion->cohortMeans);
+    EXPECT_EQ(decoded.companion->frontEnd.linearFilters, 1u);
+    EXPECT_EQ(decoded.companionWeight, 0.5f);
+    EXPECT_NE(fingerprint, BackgroundFingerprint(SmallModel()));
+    EXPECT_NE(fingerprint, BackgroundFingerprint(WithCompanion([](BackgroundModel& companion) {
+                  companion.gmm.means(0, 0) += 0.5;
+              })));
+
+    const struct {
+        const char* what;
+        BackgroundModel model;
+    } refused[] = {
+        {"other framing", WithCompanion([](BackgroundModel& c) { c.frontEnd.frameShift = 60; })},
+        {"other speech detection",
+         WithCompanion([](BackgroundModel& c) { c.frontEnd.vadRangeDb = 30.0f; })},
+        {"a companion of its own", WithCompanion([](BackgroundModel& c) {
+             c.companion = std::make_shared<const BackgroundModel>(SmallModel());
+         })},
+        {"weight NaN",
+         [] {
+             BackgroundModel m = WithCompanion();
+             m.companionWeight = NAN;
+             return m;
+         }()},
+        {"weight negative",
+         [] {
+             BackgroundModel m = WithCompanion();
+             m.ownWeight = -1.0f;
+             return m;
+         }()},
+        {"weight huge",
+         [] {
+             BackgroundModel m = WithCompanion();
+             m.companionWeight = 1e6f;
+             return m;
+         }()},
+    };
+    for (const auto& c : refused) {
+        EXPECT_FALSE(DecodeBackground(EncodeBackground(c.model), decoded, fingerprint, error))
+            << c.what;
+        EXPECT_FALSE(error.empty()) << c.what;
+    }
+
+    const Background ubm(model, BackgroundFingerprint(model));
+    TargetModel target = SmallTarget(ubm.fingerprint());
+    EXPECT_FALSE(TargetFitsBackground(target, ubm));  // no companion models
+    target.companionMeans = {FloatMatrix::Constant(3, 4, 0.5f), FloatMatrix::Constant(3, 4, 1.0f),
+                             FloatMatrix::Constant(3, 4, -1.0f)};
+    TargetModel decodedTarget;
+    ASSERT_TRUE(DecodeTarget(EncodeTarget(target), decodedTarget, error)) << error;
+    EXPECT_EQ(decodedTarget.companionMeans, target.companionMeans);
+    EXPECT_TRUE(TargetFitsBackground(decodedTarget, ubm));
+    decodedTarget.companionMeans[kTelephone] = FloatMatrix::Zero(3, 5);
+    EXPECT_FALSE(TargetFitsBackground(decodedTarget, ubm));
+    const Background alone(SmallModel(), BackgroundFingerprint(SmallModel()));
+    target.ubmFingerprint = alone.fingerprint();
+    EXPECT_FALSE(TargetFitsBackground(target, alone));  // companion models it cannot use
 }
 
 TEST(ModelFiles, FilesAreWrittenWhole) {

@@ -131,8 +131,8 @@ TargetModel EnrollVoice(const SmallBackground& background, int voice, uint32_t s
     }
     TargetModel model;
     std::string error;
-    if (!EnrollTarget(ubm, PrepareEnrollmentSpeech(ubm.frontEnd(), recordings), EnrollmentOptions{},
-                      model, error)) {
+    if (!EnrollTarget(ubm, PrepareEnrollmentSpeech(ubm, recordings), EnrollmentOptions{}, model,
+                      error)) {
         throw std::runtime_error("synthetic enrollment failed: " + error);
     }
     return model;
