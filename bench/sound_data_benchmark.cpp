@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -63,6 +64,18 @@ class Fixture {
         const std::vector<LabelledFeatures> background = TrainingSessions(frontEnd, recordings, 0);
         BackgroundModel model = TrainBackground(background, options);
         AddCohort(model, recordings, options.cohortSpeakers);
+        // With a companion, as train-ubm trains by default; KESTRUNE_BENCH_COMPANION=0 measures
+        // the model alone.
+        const char* companionSetting = std::getenv("KESTRUNE_BENCH_COMPANION");
+        std::vector<LabelledFeatures> companionBackground;
+        if (companionSetting == nullptr || std::string(companionSetting) != "0") {
+            const BackgroundOptions companion = CompanionOptions(options);
+            companionBackground = TrainingSessions(FrontEnd(companion.frontEnd), recordings, 0);
+            BackgroundModel companionModel = TrainBackground(companionBackground, companion);
+            AddCohort(companionModel, recordings, companion.cohortSpeakers);
+            model.companion = std::make_shared<const BackgroundModel>(std::move(companionModel));
+            model.companionWeight = kCompanionWeight;
+        }
         std::string error;
         if (!WriteBackgroundDirectory(root_.path() / "ubm", model, error)) {
             std::fprintf(stderr, "%s\n", error.c_str());
@@ -90,14 +103,25 @@ class Fixture {
         const Eigen::Index components = ubm.gmm().Components();
         FloatMatrix allMeans(1000 * components, ubm.gmm().Dimension());
         std::mt19937 random(1);
-        for (int t = 0; t < 1000; ++t) {
-            const LabelledFeatures& start = background[random() % background.size()];
-            FeatureMatrix frames = start.frames;
-            while (frames.rows() < 200 + static_cast<Eigen::Index>(random() % 300)) {
-                const FeatureMatrix& more = background[random() % background.size()].frames;
+        // The same runs of speech as the companion analyses them, when there is one.
+        const auto join = [](const std::vector<LabelledFeatures>& sessions,
+                             const std::vector<size_t>& picks) {
+            FeatureMatrix frames = sessions[picks[0]].frames;
+            for (size_t i = 1; i < picks.size(); ++i) {
+                const FeatureMatrix& more = sessions[picks[i]].frames;
                 frames.conservativeResize(frames.rows() + more.rows(), Eigen::NoChange);
                 frames.bottomRows(more.rows()) = more;
             }
+            return frames;
+        };
+        for (int t = 0; t < 1000; ++t) {
+            std::vector<size_t> picks = {random() % background.size()};
+            const auto wanted = 200 + static_cast<Eigen::Index>(random() % 300);
+            for (Eigen::Index rows = background[picks[0]].frames.rows(); rows < wanted;) {
+                picks.push_back(random() % background.size());
+                rows += background[picks.back()].frames.rows();
+            }
+            FeatureMatrix frames = join(background, picks);
             ubm.Normalise(frames);
             TargetModel target;
             target.ubmFingerprint = ubm.fingerprint();
@@ -106,6 +130,14 @@ class Fixture {
             const FloatMatrix means =
                 MapAdaptMeans(ubm.gmm(), AccumulateStats(ubm.evaluator(), frames), 16.0);
             target.means = {means, means, means};
+            if (const Background* companion = ubm.companion()) {
+                FeatureMatrix companionFrames = join(companionBackground, picks);
+                companion->Normalise(companionFrames);
+                const FloatMatrix companionMeans =
+                    MapAdaptMeans(companion->gmm(),
+                                  AccumulateStats(companion->evaluator(), companionFrames), 16.0);
+                target.companionMeans = {companionMeans, companionMeans, companionMeans};
+            }
             allMeans.middleRows(t * components, components) = means;
             // As many genuine scores as an enrollment keeps.
             for (int i = 0; i < 120; ++i) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <fstream>
+#include <memory>
 #include <numbers>
 #include <random>
 
@@ -103,7 +104,8 @@ std::vector<int16_t> Tone(double hz, double seconds, double amplitude, uint32_t 
     return out;
 }
 
-SmallBackground TrainSmallBackground(int voices, uint32_t components, uint32_t seed) {
+SmallBackground TrainSmallBackground(int voices, uint32_t components, uint32_t seed,
+                                     bool companion) {
     BackgroundOptions options;
     options.em.components = components;
     options.em.iterationsPerSplit = 4;
@@ -115,10 +117,18 @@ SmallBackground TrainSmallBackground(int voices, uint32_t components, uint32_t s
                 {"voice-" + std::to_string(v), Speak(MakeVoice(v), 2.0, seed + 100 * v + part)});
         }
     }
-    const FrontEnd frontEnd(options.frontEnd);
-    background.model =
-        TrainBackground(TrainingSessions(frontEnd, background.recordings, 0), options);
-    AddCohort(background.model, background.recordings, static_cast<uint32_t>(voices));
+    const auto train = [&](const BackgroundOptions& chosen) {
+        BackgroundModel model = TrainBackground(
+            TrainingSessions(FrontEnd(chosen.frontEnd), background.recordings, 0), chosen);
+        AddCohort(model, background.recordings, static_cast<uint32_t>(voices));
+        return model;
+    };
+    background.model = train(options);
+    if (companion) {
+        background.model.companion =
+            std::make_shared<const BackgroundModel>(train(CompanionOptions(options)));
+        background.model.companionWeight = kCompanionWeight;
+    }
     background.fingerprint = BackgroundFingerprint(background.model);
     return background;
 }

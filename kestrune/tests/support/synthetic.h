@@ -31,13 +31,15 @@ std::vector<int16_t> Tone(double hz, double seconds, double amplitude, uint32_t 
 
 // A small background model (front end as configured by default, `components` Gaussians, no
 // training copies, every voice in the cohort) trained on `voices` voices, with the recordings
-// it was trained on, labelled "voice-0", "voice-1", ...
+// it was trained on, labelled "voice-0", "voice-1", ... With `companion`, also a companion
+// model trained as train-ubm trains one.
 struct SmallBackground {
     BackgroundModel model;
     uint64_t fingerprint = 0;
     std::vector<LabelledRecording> recordings;
 };
-SmallBackground TrainSmallBackground(int voices, uint32_t components, uint32_t seed);
+SmallBackground TrainSmallBackground(int voices, uint32_t components, uint32_t seed,
+                                     bool companion = false);
 
 // A background model small enough to build by hand, for tests of files and loading rather than
 // of speech: three components over four dimensions (two cepstra and their deltas), every cohort
