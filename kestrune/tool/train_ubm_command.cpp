@@ -1,6 +1,5 @@
 // kestrune train-ubm: a background model from labelled WAVE files.
 #include <filesystem>
-#include <memory>
 #include <string>
 
 #include "bridge/name_escape.h"
@@ -123,25 +122,14 @@ int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
     log << "train-ubm: training on " << clean / 100.0 << " s of speech in " << files.size()
         << " files, " << TotalFrames(sessions) / 100.0 << " s with the copies\n";
     const auto progress = [&](const std::string& step) { log << "train-ubm: " << step << "\n"; };
-    const auto train = [&](const std::vector<LabelledFeatures>& frames,
-                           const BackgroundOptions& chosen) {
-        BackgroundModel model = TrainBackground(
-            frames, chosen, [&](uint32_t components, uint32_t pass, uint32_t passes) {
-                progress(std::to_string(components) + " components, EM pass " +
-                         std::to_string(pass) + "/" + std::to_string(passes));
-            });
-        AddCohort(model, recordings, chosen.cohortSpeakers, progress);
-        return model;
-    };
-    BackgroundModel model = train(sessions, options);
+    BackgroundModel model = TrainBackground(
+        sessions, options, [&](uint32_t components, uint32_t pass, uint32_t passes) {
+            progress(std::to_string(components) + " components, EM pass " + std::to_string(pass) +
+                     "/" + std::to_string(passes));
+        });
+    AddCohort(model, recordings, options.cohortSpeakers, progress);
     if (options.companion != 0) {
-        BackgroundOptions companion = CompanionOptions(options);
-        companion.em = options.em;
-        progress(std::string("the companion model, over ") +
-                 (companion.frontEnd.linearFilters != 0 ? "linear" : "mel") + "-frequency cepstra");
-        model.companion = std::make_shared<const BackgroundModel>(train(
-            TrainingSessions(FrontEnd(companion.frontEnd), recordings, options.copies), companion));
-        model.companionWeight = kCompanionWeight;
+        AddCompanion(model, recordings, options, progress);
     }
     std::string error;
     if (!WriteBackgroundDirectory(out, model, error)) {

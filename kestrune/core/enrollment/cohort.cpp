@@ -2,6 +2,7 @@
 #include "core/enrollment/cohort.h"
 
 #include <map>
+#include <memory>
 #include <string>
 
 #include "core/scoring/background.h"
@@ -41,6 +42,26 @@ void AddCohort(BackgroundModel& model, const std::vector<LabelledRecording>& rec
                      std::to_string(chosen.size()));
         }
     }
+}
+
+void AddCompanion(BackgroundModel& model, const std::vector<LabelledRecording>& recordings,
+                  const BackgroundOptions& options, const EnrollmentProgress& progress) {
+    const BackgroundOptions chosen = CompanionOptions(options);
+    if (progress) {
+        progress(std::string("the companion model, over ") +
+                 (chosen.frontEnd.linearFilters != 0 ? "linear" : "mel") + "-frequency cepstra");
+    }
+    BackgroundModel companion =
+        TrainBackground(TrainingSessions(FrontEnd(chosen.frontEnd), recordings, chosen.copies),
+                        chosen, [&](uint32_t components, uint32_t pass, uint32_t passes) {
+                            if (progress) {
+                                progress(std::to_string(components) + " components, EM pass " +
+                                         std::to_string(pass) + "/" + std::to_string(passes));
+                            }
+                        });
+    AddCohort(companion, recordings, chosen.cohortSpeakers, progress);
+    model.companion = std::make_shared<const BackgroundModel>(std::move(companion));
+    model.companionWeight = kCompanionWeight;
 }
 
 }  // namespace kestrune

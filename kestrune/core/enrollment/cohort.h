@@ -16,4 +16,10 @@ namespace kestrune {
 void AddCohort(BackgroundModel& model, const std::vector<LabelledRecording>& recordings,
                uint32_t speakers, const EnrollmentProgress& progress = {});
 
+// Trains the companion of a model trained with `options` (CompanionOptions) on the same
+// `recordings` and their `options.copies` degraded copies, with its own cohort, and attaches it
+// to `model` with kCompanionWeight.
+void AddCompanion(BackgroundModel& model, const std::vector<LabelledRecording>& recordings,
+                  const BackgroundOptions& options, const EnrollmentProgress& progress = {});
+
 }  // namespace kestrune

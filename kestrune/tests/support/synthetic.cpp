@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cmath>
 #include <fstream>
-#include <memory>
 #include <numbers>
 #include <random>
 
@@ -117,17 +116,13 @@ SmallBackground TrainSmallBackground(int voices, uint32_t components, uint32_t s
                 {"voice-" + std::to_string(v), Speak(MakeVoice(v), 2.0, seed + 100 * v + part)});
         }
     }
-    const auto train = [&](const BackgroundOptions& chosen) {
-        BackgroundModel model = TrainBackground(
-            TrainingSessions(FrontEnd(chosen.frontEnd), background.recordings, 0), chosen);
-        AddCohort(model, background.recordings, static_cast<uint32_t>(voices));
-        return model;
-    };
-    background.model = train(options);
+    options.copies = 0;
+    options.cohortSpeakers = static_cast<uint32_t>(voices);
+    background.model = TrainBackground(
+        TrainingSessions(FrontEnd(options.frontEnd), background.recordings, 0), options);
+    AddCohort(background.model, background.recordings, options.cohortSpeakers);
     if (companion) {
-        background.model.companion =
-            std::make_shared<const BackgroundModel>(train(CompanionOptions(options)));
-        background.model.companionWeight = kCompanionWeight;
+        AddCompanion(background.model, background.recordings, options);
     }
     background.fingerprint = BackgroundFingerprint(background.model);
     return background;
