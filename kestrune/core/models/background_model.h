@@ -14,8 +14,11 @@
 namespace kestrune {
 
 // Background components evaluated per frame when scoring, unless training is told otherwise
-// (BackgroundOptions); a model made without training, as tests make them, has it too.
-inline constexpr uint32_t kDefaultTopComponents = 5;
+// (BackgroundOptions); a model made without training, as tests make them, has it too. Three
+// rather than five keeps the fused engine's work per target within 1.5 times that of the model
+// alone: fused with the companion, validation top-1 94.70 against 94.86 % with five (test 94.06
+// against 94.03 %), open-set EER 16.36 against 16.70 %.
+inline constexpr uint32_t kDefaultTopComponents = 3;
 
 // What a background model file holds.
 struct BackgroundModel {
