@@ -6,6 +6,7 @@
 // each one is a real, distinct model.
 #include <benchmark/benchmark.h>
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -47,11 +48,31 @@ std::vector<int16_t> Read(int digit, const char* speaker, int index) {
     return samples;
 }
 
+// KESTRUNE_BENCH_TOP=N scores N components per frame with the model (the companion keeps its
+// own), so that the engine's earlier settings can be timed beside today's.
+void ApplyTopSetting(BackgroundOptions& options) {
+    const char* text = std::getenv("KESTRUNE_BENCH_TOP");
+    if (text == nullptr) {
+        return;
+    }
+    const std::string value(text);
+    uint32_t top = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), top);
+    if (error != std::errc() || end != value.data() + value.size() || top < 1 ||
+        top > options.components) {
+        std::fprintf(stderr, "KESTRUNE_BENCH_TOP='%s': a whole number from 1 to %u\n", text,
+                     options.components);
+        std::exit(2);
+    }
+    options.topComponents = top;
+}
+
 // Everything the benchmarks share, built once.
 class Fixture {
   public:
     Fixture() : root_("bench") {
         BackgroundOptions options;
+        ApplyTopSetting(options);
         const FrontEnd frontEnd(options.frontEnd);
         std::vector<LabelledRecording> recordings;
         for (const char* speaker : kCorpusSpeakers) {
@@ -65,7 +86,7 @@ class Fixture {
         BackgroundModel model = TrainBackground(background, options);
         AddCohort(model, recordings, options.cohortSpeakers);
         // With a companion, as train-ubm trains by default; KESTRUNE_BENCH_COMPANION=0 measures
-        // the model alone.
+        // the model alone (with KESTRUNE_BENCH_TOP=5, the engine before the companion).
         const char* companionSetting = std::getenv("KESTRUNE_BENCH_COMPANION");
         std::vector<LabelledFeatures> companionBackground;
         if (companionSetting == nullptr || std::string(companionSetting) != "0") {
