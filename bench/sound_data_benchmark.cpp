@@ -6,19 +6,20 @@
 // each one is a real, distinct model.
 #include <benchmark/benchmark.h>
 
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bridge/scoped_model_set.h"
+#include "core/base/settings.h"
 #include "core/contract/model_directories.h"
 #include "core/contract/target_set.h"
 #include "core/enrollment/cohort.h"
@@ -49,22 +50,14 @@ std::vector<int16_t> Read(int digit, const char* speaker, int index) {
 }
 
 // KESTRUNE_BENCH_TOP=N scores N components per frame with the model (the companion keeps its
-// own), so that the engine's earlier settings can be timed beside today's.
+// own), so that the engine's earlier settings can be timed beside today's. Read as the engine
+// reads its settings; 0 or a value not understood leaves train-ubm's default.
 void ApplyTopSetting(BackgroundOptions& options) {
-    const char* text = std::getenv("KESTRUNE_BENCH_TOP");
-    if (text == nullptr) {
-        return;
+    const std::optional<uint64_t> top =
+        SettingNumber("KESTRUNE_BENCH_TOP", std::getenv("KESTRUNE_BENCH_TOP"), options.components);
+    if (top && *top > 0) {
+        options.topComponents = static_cast<uint32_t>(*top);
     }
-    const std::string value(text);
-    uint32_t top = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), top);
-    if (error != std::errc() || end != value.data() + value.size() || top < 1 ||
-        top > options.components) {
-        std::fprintf(stderr, "KESTRUNE_BENCH_TOP='%s': a whole number from 1 to %u\n", text,
-                     options.components);
-        std::exit(2);
-    }
-    options.topComponents = top;
 }
 
 // Everything the benchmarks share, built once.
@@ -119,6 +112,14 @@ class Fixture {
         frames_ = ubm.RawFeatures(audio_.data(), audio_.size());
         ubm.Normalise(frames_);
         top_ = SelectTopComponents(ubm.evaluator(), frames_, model.topComponents);
+        // The work per target of each model, in (frame, component) pairs per frame.
+        pairsPerFrame_ = KeptPairsPerFrame(top_);
+        if (const Background* companion = ubm.companion()) {
+            FeatureMatrix companionFrames = companion->RawFeatures(audio_.data(), audio_.size());
+            companion->Normalise(companionFrames);
+            companionPairsPerFrame_ = KeptPairsPerFrame(SelectTopComponents(
+                companion->evaluator(), companionFrames, companion->model().topComponents));
+        }
 
         // 1000 targets, each adapted from a different run of 2-5 s of the background speech.
         const Eigen::Index components = ubm.gmm().Components();
@@ -229,6 +230,8 @@ class Fixture {
     const std::vector<int16_t>& audio() const { return audio_; }
     const FeatureMatrix& frames() const { return frames_; }
     const TopComponents& top() const { return top_; }
+    double pairsPerFrame() const { return pairsPerFrame_; }
+    double companionPairsPerFrame() const { return companionPairsPerFrame_; }
     const TargetBank& bank(int count) const { return banks_.at(count); }
 
   private:
@@ -238,7 +241,9 @@ class Fixture {
     std::chrono::steady_clock::time_point written_;
     FeatureMatrix frames_;
     TopComponents top_;
-    std::map<int, TargetBank> banks_;  // the first 16 and all 1000 targets' clean models
+    double pairsPerFrame_ = 0.0;
+    double companionPairsPerFrame_ = 0.0;  // 0 without a companion
+    std::map<int, TargetBank> banks_;      // the first 16 and all 1000 targets' clean models
 };
 
 Fixture& Shared() {
@@ -272,6 +277,9 @@ void SoundData(benchmark::State& state, size_t samples) {
 
 void BM_SoundData(benchmark::State& state) {
     SoundData(state, 480000);
+    // What the time per target follows: the pairs of both models, each D + 1 multiply-adds.
+    state.counters["pairs_per_frame"] = Shared().pairsPerFrame();
+    state.counters["companion_pairs_per_frame"] = Shared().companionPairsPerFrame();
 }
 BENCHMARK(BM_SoundData)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 

@@ -22,6 +22,12 @@ constexpr Eigen::Index kChunkFrames = 2048;
 // rounding of the scores reported, and leaving it out halves the work per target.
 constexpr float kPrunedWeight = 0.01f;
 
+// Frame `f`'s background posteriors among its top components, relative to its best one's.
+void RelativePosteriors(const TopComponents& top, Eigen::Index f, Eigen::ArrayXf& posterior) {
+    const auto logLikelihood = top.logLikelihood.row(f).array();
+    posterior = (logLikelihood - logLikelihood.maxCoeff()).exp().transpose();
+}
+
 }  // namespace
 
 TopComponents SelectTopComponents(const GmmEvaluator& ubm, const FeatureMatrix& frames,
@@ -151,6 +157,19 @@ void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const T
     ScoreTargets(top, frames, bank, scores, PreferredScoringKernel());
 }
 
+double KeptPairsPerFrame(const TopComponents& top) {
+    if (top.frames == 0 || top.count == 0) {
+        return 0.0;
+    }
+    Eigen::ArrayXf posterior(top.count);
+    Eigen::Index pairs = 0;
+    for (Eigen::Index f = 0; f < top.frames; ++f) {
+        RelativePosteriors(top, f, posterior);
+        pairs += (posterior >= kPrunedWeight).count();
+    }
+    return static_cast<double>(pairs) / static_cast<double>(top.frames);
+}
+
 void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const TargetBank& bank,
                   double* scores, const ScoringKernel& kernel) {
     const Eigen::Index targets = bank.Targets();
@@ -179,8 +198,7 @@ void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const T
         // kPrunedWeight of the frame's best add nothing a score can show and are left out.
         Eigen::Index pairs = 0;
         for (Eigen::Index f = 0; f < n; ++f) {
-            const auto logLikelihood = top.logLikelihood.row(start + f).array();
-            posterior = (logLikelihood - logLikelihood.maxCoeff()).exp().transpose();
+            RelativePosteriors(top, start + f, posterior);
             float total = 0.0f;
             for (Eigen::Index j = 0; j < c; ++j) {
                 total += posterior(j) >= kPrunedWeight ? posterior(j) : 0.0f;

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <vector>
 
 #include "core/scoring/scoring.h"
 #include "core/scoring/scoring_kernel.h"
@@ -211,6 +213,40 @@ TEST(Scoring, TheBackgroundModelItselfScoresZero) {
     const FeatureMatrix none(0, 3);
     ScoreTargets(SelectTopComponents(GmmEvaluator(s.ubm), none, 3), none, bank, &score);
     EXPECT_EQ(score, 0.0);
+}
+
+// The pairs counted are those ScoreTargets keeps: posteriors relative to each frame's best, not
+// absolute, cut at 1 %, averaged over frames; no frames is no work rather than a division by 0.
+TEST(Scoring, KeptPairsAreThoseWithinOnePercentOfEachFramesBest) {
+    const float half = std::log(0.5f), kept = std::log(0.0101f), cut = std::log(0.0099f);
+    struct Case {
+        const char* name;
+        std::vector<std::array<float, 3>> frames;
+        double expected;
+    };
+    const Case cases[] = {
+        {"relative to a very unlikely frame's best",
+         {{-900.0f, -900.0f + half, -900.0f + kept}},
+         3.0},
+        {"just under 1 % is left out", {{0.0f, cut, kept}}, 2.0},
+        {"averaged over frames",
+         {{5.0f, 5.0f + half, 5.0f + half}, {5.0f, 5.0f + cut, -40.0f}},
+         2.0},
+        {"no frames", {}, 0.0},
+    };
+    for (const Case& c : cases) {
+        TopComponents top;
+        top.count = 3;
+        top.frames = static_cast<Eigen::Index>(c.frames.size());
+        top.index.assign(c.frames.size() * 3, 0);
+        top.logLikelihood.resize(top.frames, 3);
+        for (Eigen::Index f = 0; f < top.frames; ++f) {
+            for (int j = 0; j < 3; ++j) {
+                top.logLikelihood(f, j) = c.frames[static_cast<size_t>(f)][static_cast<size_t>(j)];
+            }
+        }
+        EXPECT_DOUBLE_EQ(KeptPairsPerFrame(top), c.expected) << c.name;
+    }
 }
 
 }  // namespace
