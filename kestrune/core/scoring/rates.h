@@ -2,8 +2,9 @@
 // that an impostor's score follows a standard normal distribution whatever the trial's length,
 // channel or noise: the false-acceptance rate is its upper tail. Genuine scores depend on those
 // conditions, so the false-rejection rate is read off genuine scores measured at enrollment on
-// held-out parts of the targets' speech, in several lengths and conditions, weighted by how
-// closely each one's conditions match the trial's. The genuine scores of all the targets loaded
+// held-out parts of the targets' speech, in several lengths and conditions, each carried to the
+// trial's length (genuine scores grow with it) and weighted by how closely its conditions match
+// the trial's. The genuine scores of all the targets loaded
 // together are pooled: every target is then judged by one curve, so that ranking by
 // false-rejection rate keeps the order of the scores.
 #pragma once
@@ -30,9 +31,9 @@ struct TrialConditions {
 double FalseAcceptancePercent(double z, double degreesOfFreedom = 0.0);
 
 // Percent (0 to 100) of genuine comparisons in `conditions` that score below `score` (a
-// cohort-normalised score, as GenuineSample::score), estimated from `genuine`: each sample is
-// weighted by the closeness of its conditions (length on a log scale, SNR, telephone weight)
-// and smoothed into a normal kernel. 0 with no samples.
+// cohort-normalised score, as GenuineSample::score), estimated from `genuine`: each sample's
+// score is carried to the trial's length, weighted by the closeness of its conditions (length
+// on a log scale, SNR, telephone weight) and smoothed into a normal kernel. 0 with no samples.
 double FalseRejectionPercent(const std::vector<GenuineSample>& genuine,
                              const TrialConditions& conditions, double score);
 

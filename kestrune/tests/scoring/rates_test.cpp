@@ -52,7 +52,7 @@ TEST(Rates, FalseRejectionFollowsTheSamplesOfTheTrialsConditions) {
     EXPECT_NEAR(FalseRejectionPercent(genuine, longClean, 6.0), 50.0, 5.0);
 
     // A trial unlike every sample still reads the nearest ones rather than nothing.
-    const TrialConditions farAway{100000.0, 0.0, 0.5};
+    const TrialConditions farAway{400.0, 0.0, 0.5};
     const double rate = FalseRejectionPercent(genuine, farAway, 6.0);
     EXPECT_GT(rate, 40.0);
     EXPECT_LE(rate, 100.0);
@@ -61,6 +61,31 @@ TEST(Rates, FalseRejectionFollowsTheSamplesOfTheTrialsConditions) {
     // Continuous in the score: nearby scores do not tie.
     EXPECT_LT(FalseRejectionPercent(genuine, longClean, 5.90),
               FalseRejectionPercent(genuine, longClean, 5.91));
+}
+
+// Genuine scores grow with the trial's length: samples of one length predict higher scores for
+// longer trials and lower ones for shorter trials, and carry only so far, so that an hour-long
+// trial is not promised scores no measurement supports.
+TEST(Rates, SamplesAreCarriedToTheTrialsLengthWithinABound) {
+    std::vector<GenuineSample> genuine;
+    for (int i = 0; i < 21; ++i) {
+        genuine.push_back({4.0f + 0.05f * static_cast<float>(i - 10), 100.0f, 30.0f, 0.0f});
+    }
+    const auto frr = [&](double frames, double score) {
+        const TrialConditions conditions{frames, 30.0, 0.0};
+        const double direct = FalseRejectionPercent(genuine, conditions, score);
+        EXPECT_NEAR(FalseRejectionCurve(genuine, conditions).Percent(score), direct, 0.05);
+        return direct;
+    };
+    EXPECT_NEAR(frr(100.0, 4.0), 50.0, 1.0);
+    // A longer trial's genuine scores lie higher, so fewer of them fall below the same score.
+    EXPECT_LT(frr(400.0, 4.0), 10.0);
+    EXPECT_GT(frr(25.0, 4.0), 90.0);
+    EXPECT_LT(frr(400.0, 5.0), frr(200.0, 5.0));
+    for (double score : {4.5, 5.0, 5.5, 6.0}) {
+        EXPECT_DOUBLE_EQ(frr(1e5, score), frr(1e7, score)) << score;
+        EXPECT_LT(frr(1e5, score), 100.0) << score;  // the curve does not run off the scale
+    }
 }
 
 TEST(Rates, TheTabulatedCurveAgreesWithTheDirectEstimateAndPoolsEveryTarget) {
