@@ -200,6 +200,28 @@ settings() {
     echo "\`scripts/protocols.py\`."
 }
 
+# The rates' honesty at the nominal 5 % by condition, averaged over the protocols of a split's
+# table (as split_table prints it), so that a change to the rates shows in one line per
+# condition.
+honesty_by_condition() {
+    echo "Averaged over the protocols: the share of impostor comparisons reported at FAR ≤ 5 % and"
+    echo "of genuine comparisons reported at FRR ≤ 5 % (honest rates give 5)."
+    echo
+    echo "| Condition | Imp. FAR≤5 % | Gen. FRR≤5 % |"
+    echo "|---|---|---|"
+    awk -F'|' 'NR > 2 {
+        condition = $3; gsub(/ /, "", condition)
+        split($10, imp, "/"); split($11, gen, "/")
+        if (!(condition in n)) order[++conditions] = condition
+        n[condition]++; far[condition] += imp[2]; frr[condition] += gen[2]
+    } END {
+        for (i = 1; i <= conditions; i++) {
+            c = order[i]
+            printf "| %s | %.1f | %.1f |\n", c, far[c] / n[c], frr[c] / n[c]
+        }
+    }'
+}
+
 prepared_seconds=$((SECONDS - started))
 document=$(mktemp)
 trap 'rm -f "$document"' EXIT
@@ -211,7 +233,10 @@ trap 'rm -f "$document"' EXIT
         echo
         heading "$split"
         echo
-        split_table "$split"
+        table=$(split_table "$split")
+        echo "$table"
+        echo
+        honesty_by_condition <<<"$table"
     done
 } | tee "$document"
 if [[ -n ${DOC:-} ]]; then
