@@ -114,6 +114,7 @@ int32_t Score(const TargetSet& set, const int16_t* samples, int32_t sampleCount,
     const FalseRejectionCurve rejection(
         kept != removed.size() ? repooled : set.targets->pooledGenuine, trial.conditions);
     const double degreesOfFreedom = TargetSetDegreesOfFreedom(kept);
+    const double impostorSpread = ImpostorSpread(trial.conditions.frames);
     for (size_t t = 0; t < adapted.size(); ++t) {
         if (removed[t] != 0) {
             logScores[t] = kRemovedTargetScore;
@@ -123,7 +124,8 @@ int32_t Score(const TargetSet& set, const int16_t* samples, int32_t sampleCount,
         }
         const double score = std::clamp(adapted[t], -kMaxAbsTrialScore, kMaxAbsTrialScore);
         logScores[t] = ToThousandths(score);
-        farValues[t] = PercentThousandths(FalseAcceptancePercent(score, degreesOfFreedom));
+        farValues[t] =
+            PercentThousandths(FalseAcceptancePercent(score / impostorSpread, degreesOfFreedom));
         frrValues[t] = PercentThousandths(rejection.Percent(trial.scores[t]));
     }
     return 0;

@@ -147,6 +147,11 @@ double FalseAcceptancePercent(double z, double degreesOfFreedom) {
     return 100.0 * (z >= 0.0 ? tail : 1.0 - tail);
 }
 
+double ImpostorSpread(double frames) {
+    // NaN or fewer than one frame count as one.
+    return std::sqrt(1.0 + kShortTrialImpostorVariance / (frames > 1.0 ? frames : 1.0));
+}
+
 double FalseRejectionPercent(const std::vector<GenuineSample>& genuine,
                              const TrialConditions& conditions, double score) {
     if (genuine.empty()) {

@@ -12,6 +12,8 @@
 #include "core/contract/engine_codes.h"
 #include "core/contract/model_directories.h"
 #include "core/models/model_files.h"
+#include "core/scoring/rates.h"
+#include "core/scoring/trial_scoring.h"
 #include "engine/kestrune.h"
 #include "support/synthetic.h"
 
@@ -156,6 +158,27 @@ TEST_F(Contract, IdentifiesTheSpeakerWithHonestRates) {
                 EXPECT_LE(s.far[voice], s.far[t]) << "target " << t;
             }
         }
+    }
+}
+
+// A short trial's impostor scores spread wider than a long one's: at the same score its
+// false-acceptance rate is higher than the plain tail, and a long trial's is nearly the plain
+// tail.
+TEST_F(Contract, AShortTrialsFalseAcceptanceAllowsForItsWiderImpostorSpread) {
+    const LoadedSet loaded(Models().string());
+    ASSERT_EQ(loaded.set.targetCount, 3);
+    const double freedom = TargetSetDegreesOfFreedom(3);
+    const auto plain = [&](int32_t logScore) {
+        return PercentThousandths(FalseAcceptancePercent(logScore / 1000.0, freedom));
+    };
+    const Scores shortTrial = Score(loaded.set, Speak(MakeVoice(0), 0.4, 910));
+    const Scores longTrial = Score(loaded.set, Speak(MakeVoice(0), 30.0, 911));
+    ASSERT_EQ(shortTrial.code, 0);
+    ASSERT_EQ(longTrial.code, 0);
+    ASSERT_GT(shortTrial.log[0], 1000);  // the true speaker, well above impostors
+    EXPECT_GT(shortTrial.far[0], plain(shortTrial.log[0]) + 500);
+    for (int t = 0; t < 3; ++t) {
+        EXPECT_NEAR(longTrial.far[t], plain(longTrial.log[t]), 500) << "target " << t;
     }
 }
 

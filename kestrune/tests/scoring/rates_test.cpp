@@ -28,6 +28,18 @@ TEST(Rates, FalseAcceptanceIsTheStandardNormalTail) {
     EXPECT_NEAR(FalseAcceptancePercent(1.6449, 1e6), 5.0, 0.01);
 }
 
+// Impostor scores of short trials spread wider than N(0, 1), those of long trials hardly so;
+// a trial of no measurable length (no frames, or NaN) takes the widest spread, not NaN.
+TEST(Rates, ImpostorsSpreadWiderOnShortTrials) {
+    EXPECT_NEAR(ImpostorSpread(1e7), 1.0, 1e-4);
+    EXPECT_GT(ImpostorSpread(40.0), ImpostorSpread(80.0));
+    EXPECT_GT(ImpostorSpread(80.0), ImpostorSpread(500.0));
+    EXPECT_GT(ImpostorSpread(500.0), 1.0);
+    for (double degenerate : {0.0, -5.0, std::nan("")}) {
+        EXPECT_DOUBLE_EQ(ImpostorSpread(degenerate), ImpostorSpread(1.0)) << degenerate;
+    }
+}
+
 TEST(Rates, PercentThousandthsRoundsAndStaysInRange) {
     EXPECT_EQ(PercentThousandths(0.7504), 750);
     EXPECT_EQ(PercentThousandths(100.0), 100000);
