@@ -26,6 +26,7 @@
 #include "core/models/adaptation.h"
 #include "core/models/background_training.h"
 #include "core/models/model_files.h"
+#include "core/scoring/rates.h"
 #include "core/scoring/scoring.h"
 #include "core/scoring/scoring_kernel.h"
 #include "engine/kestrune.h"
@@ -387,6 +388,26 @@ void BM_FrontEnd(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FrontEnd)->Unit(benchmark::kMillisecond);
+
+// The false-rejection curve every call builds for its trial, from a pool at its cap (the
+// genuine samples of a set of about 300 targets or more): the samples' lengths, SNRs and
+// telephone weights as enrollment writes them, for a 2-s trial.
+void BM_FalseRejectionCurve(benchmark::State& state) {
+    std::mt19937 random(20261210);
+    std::normal_distribution<float> score(3.0f, 1.5f);
+    const float lengths[] = {50.0f, 100.0f, 200.0f, 400.0f, 800.0f};
+    const float snrs[] = {kMaxSnrDb, 12.0f, 6.0f};
+    std::vector<GenuineSample> pool(kPooledSamples);
+    for (size_t i = 0; i < pool.size(); ++i) {
+        pool[i] = {score(random), lengths[i % 5], snrs[i % 3], i % 7 == 0 ? 1.0f : 0.0f};
+    }
+    const TrialConditions trial{170.0, kMaxSnrDb, 0.0};
+    for (auto _ : state) {
+        const FalseRejectionCurve curve(pool, trial);
+        benchmark::DoNotOptimize(curve.Percent(3.0));
+    }
+}
+BENCHMARK(BM_FalseRejectionCurve)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace kestrune
