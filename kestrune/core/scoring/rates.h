@@ -1,12 +1,12 @@
 // Error rates of a trial's scores. Scores are normalised per trial (see trial_scoring.h), so
-// that an impostor's score follows a standard normal distribution whatever the trial's length,
-// channel or noise: the false-acceptance rate is its upper tail. Genuine scores depend on those
-// conditions, so the false-rejection rate is read off genuine scores measured at enrollment on
-// held-out parts of the targets' speech, in several lengths and conditions, each carried to the
-// trial's length (genuine scores grow with it) and weighted by how closely its conditions match
-// the trial's. The genuine scores of all the targets loaded
-// together are pooled: every target is then judged by one curve, so that ranking by
-// false-rejection rate keeps the order of the scores.
+// that an impostor's score follows about a standard normal distribution whatever the trial's
+// channel or noise, a little wider on short trials (ImpostorSpread): the false-acceptance rate
+// is its upper tail. Genuine scores depend on the trial's conditions, so the false-rejection
+// rate is read off genuine scores measured at enrollment on held-out parts of the targets'
+// speech, in several lengths and conditions, each carried to the trial's length (genuine
+// scores grow with it) and weighted by how closely its conditions match the trial's. The
+// genuine scores of all the targets loaded together are pooled: every target is then judged by
+// one curve, so that ranking by false-rejection rate keeps the order of the scores.
 #pragma once
 
 #include <cstddef>
