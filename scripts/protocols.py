@@ -10,6 +10,9 @@ WORK_DIR receives:
   lists/ubm-fsdd.args             the same for a small background set: about 4 minutes of the
                                   fsdd speakers' own digits (indices 5-14), none of them used
                                   in enrollment or trials (UBM_ARGS=ubm-fsdd in evaluate.sh)
+  lists/ubm-fsdd-files.args       the same files without --speaker, sorted by name as a shell
+                                  lists them: each file its own speaker, as train-ubm takes
+                                  files named without one (UBM_ARGS=ubm-fsdd-files)
   lists/enroll-<protocol>.tsv     one target per line: name<TAB>file<TAB>file...
   lists/<protocol>-<split>-<condition>.tsv   trial lists for kestrune evaluate
   audio/...                       the cut, band-limited and noisy recordings the lists name
@@ -51,7 +54,7 @@ import sys
 import wave
 
 RATE = 8000
-VERSION = "protocols 5"
+VERSION = "protocols 6"
 
 
 def stable_order(items):
@@ -299,6 +302,9 @@ class Builder:
             for speaker in speakers:
                 out.write(f"--speaker\nfsdd-{speaker}\n")
                 out.write("".join(f"{path}\n" for path in digits(speaker, 5, 14)))
+        with open(os.path.join(self.lists, "ubm-fsdd-files.args"), "w") as out:
+            files = sorted(p for s in speakers for p in digits(s, 5, 14))
+            out.write("".join(f"{path}\n" for path in files))
         trials = {"validation": [], "test": []}
         for speaker in speakers:
             for split, (first, last) in (("validation", (35, 41)), ("test", (42, 49))):

@@ -33,6 +33,7 @@ int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
     BackgroundOptions options;
     std::string out, label;
     std::vector<std::string> files, labels;
+    std::vector<bool> labelled;
     bool topGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const OptionTaken taken =
@@ -68,6 +69,7 @@ int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
             files.push_back(arg);
             labels.push_back(label.empty() ? std::filesystem::path(arg).filename().string()
                                            : label);
+            labelled.push_back(!label.empty());
         }
     }
     if (out.empty() || files.empty()) {
@@ -91,7 +93,7 @@ int TrainUbmCommand(const std::vector<std::string>& args, std::ostream& log) {
     }
     std::vector<LabelledRecording> recordings;
     for (size_t i = 0; i < files.size(); ++i) {
-        recordings.push_back({labels[i], std::move(audio[i])});
+        recordings.push_back({labels[i], std::move(audio[i]), !labelled[i]});
     }
     if (options.copies > 0) {
         log << "train-ubm: making " << options.copies

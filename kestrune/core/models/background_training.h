@@ -20,6 +20,8 @@ namespace kestrune {
 struct LabelledRecording {
     std::string label;
     Samples samples;
+    // No speaker was named for it: the file is taken as its own speaker (`label` is its name).
+    bool unlabelled = false;
 };
 
 // The speech frames (not normalised) of one background recording or copy, and who speaks in it.

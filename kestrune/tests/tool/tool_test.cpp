@@ -231,6 +231,31 @@ TEST(Tool, TrainUbmSizesTheMixtureFromTheSpeech) {
         << refused.str();
 }
 
+// Files before any --speaker are each their own speaker; too short to stand for an impostor
+// alone, they are pooled into one cohort speaker, and the tool says so. Named ones are not.
+TEST(Tool, TrainUbmPoolsShortFilesGivenWithoutASpeaker) {
+    const TempDirectory directory("tool");
+    const auto path = [&](const std::string& name) { return (directory.path() / name).string(); };
+    Args train = {"--out", path("ubm"), "--components", "8", "--copies", "0", "--companion", "0"};
+    for (int voice = 0; voice < 3; ++voice) {
+        const std::string file = path("bg-" + std::to_string(voice) + ".wav");
+        WriteWave(file, Speak(MakeVoice(voice), 3.0, voice), 8000);
+        if (voice == 2) {
+            train.insert(train.end(), {"--speaker", "named"});
+        }
+        train.push_back(file);
+    }
+    std::ostringstream log;
+    ASSERT_EQ(TrainUbmCommand(train, log), 0) << log.str();
+    EXPECT_NE(log.str().find("2 files without a speaker pooled into 1 cohort speakers"),
+              std::string::npos)
+        << log.str();
+    std::shared_ptr<const Background> ubm;
+    std::string error;
+    ASSERT_TRUE(ReadBackground(path("ubm"), ubm, error)) << error;
+    EXPECT_EQ(ubm->model().cohortMeans[0].rows(), 2 * ubm->gmm().Components());
+}
+
 TEST(Tool, TrainsEnrollsAndEvaluates) {
     const TempDirectory directory("tool");
     const auto path = [&](const std::string& name) { return (directory.path() / name).string(); };
