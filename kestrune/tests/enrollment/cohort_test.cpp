@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
-
-#include "support/synthetic.h"
 
 namespace kestrune {
 namespace {
@@ -50,30 +47,6 @@ TEST(Cohort, PoolsRunsOfUnlabelledFilesUntilEachHasEnoughSpeech) {
     for (const Case& c : cases) {
         EXPECT_EQ(PoolCohortSpeakers(c.candidates, 1000), c.expected) << c.what;
     }
-}
-
-// Through AddCohort: the same short recordings make one cohort model each when every one is
-// named, and fewer, pooled models when none is.
-TEST(Cohort, UnlabelledShortRecordingsMakeFewerCohortModels) {
-    testing::SmallBackground background = testing::TrainSmallBackground(2, 8, 7);
-    std::vector<LabelledRecording> recordings;
-    for (int i = 0; i < 8; ++i) {
-        recordings.push_back({"file-" + std::to_string(i),
-                              testing::Speak(testing::MakeVoice(i % 2), 1.5, 50 + i), true});
-    }
-    const Eigen::Index components = background.model.gmm.Components();
-    const auto cohortModels = [&](const std::vector<LabelledRecording>& given) {
-        BackgroundModel model = background.model;
-        AddCohort(model, given, 50);
-        return model.cohortMeans[0].rows() / components;
-    };
-    std::vector<LabelledRecording> named = recordings;
-    for (LabelledRecording& recording : named) {
-        recording.unlabelled = false;
-    }
-    EXPECT_EQ(cohortModels(named), 8);
-    // Eight files of 1.5 s hold less than 12 s of speech: fewer than two pools of 10 s.
-    EXPECT_EQ(cohortModels(recordings), 1);
 }
 
 }  // namespace
