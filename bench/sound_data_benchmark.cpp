@@ -348,6 +348,13 @@ void BM_SoundDataShort(benchmark::State& state) {
 }
 BENCHMARK(BM_SoundDataShort)->Arg(10)->Arg(1000)->Unit(benchmark::kMillisecond);
 
+// One second, the shortest trial callers commonly send: what more components per frame would
+// cost where the frames are fewest.
+void BM_SoundDataOneSecond(benchmark::State& state) {
+    SoundData(state, 8000);
+}
+BENCHMARK(BM_SoundDataOneSecond)->Arg(10)->Arg(1000)->Unit(benchmark::kMillisecond);
+
 // ScoreTargets alone on the 60 s recording's frames, with kernel range(0) of ScoringKernels()
 // and range(1) targets (the clean models only, as a clean recording is scored);
 // us_per_target_s is the time per target and second of audio.
