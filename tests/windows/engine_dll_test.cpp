@@ -393,7 +393,8 @@ TEST_F(EngineDll, EngineCodesReachTheCaller) {
         std::string models;
         jint code;
     } const cases[] = {
-        {"a tenth of a second", Trial(0, 0.1, 3), ModelsPath(), kestrune::KS_ERR_TOO_LITTLE_SPEECH},
+        {"a twentieth of a second", Trial(0, 0.05, 3), ModelsPath(),
+         kestrune::KS_ERR_TOO_LITTLE_SPEECH},
         {"silence", std::vector<int16_t>(16000, 0), ModelsPath(),
          kestrune::KS_ERR_TOO_LITTLE_SPEECH},
         {"no targets", Trial(0, 2.0, 3), missing, kestrune::KS_ERR_NO_TARGETS},

@@ -352,8 +352,12 @@ TEST_F(Contract, SoundDataCodes) {
     EXPECT_EQ(SoundData(nullptr, n, loaded.set, out[0], out[1], out[2]), KS_ERR_ARGUMENT);
     EXPECT_EQ(SoundData(speech.data(), -5, loaded.set, out[0], out[1], out[2]), KS_ERR_ARGUMENT);
     EXPECT_EQ(SoundData(nullptr, 0, loaded.set, out[0], out[1], out[2]), KS_ERR_TOO_LITTLE_SPEECH);
-    EXPECT_EQ(SoundData(speech.data(), 800, loaded.set, out[0], out[1], out[2]),
+    // Every frame of a steady tone counts as speech: 3 frames (400 samples) are under the floor
+    // of 5 and refused, 7 frames (680 samples) are scored.
+    const std::vector<int16_t> tone = testing::Tone(440.0, 0.085, 8000.0);
+    EXPECT_EQ(SoundData(tone.data(), 400, loaded.set, out[0], out[1], out[2]),
               KS_ERR_TOO_LITTLE_SPEECH);
+    EXPECT_EQ(SoundData(tone.data(), 680, loaded.set, out[0], out[1], out[2]), 0);
     const std::vector<int16_t> silence(16000, 0);
     EXPECT_EQ(SoundData(silence.data(), 16000, loaded.set, out[0], out[1], out[2]),
               KS_ERR_TOO_LITTLE_SPEECH);

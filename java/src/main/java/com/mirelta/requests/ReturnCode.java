@@ -47,7 +47,7 @@ public enum ReturnCode {
     ENGINE_BAD_ARGUMENT(EngineCodes.BAD_ARGUMENT, true, "negative count or null array"),
     /** 4105, reference engine. */
     ENGINE_TOO_LITTLE_SPEECH(EngineCodes.TOO_LITTLE_SPEECH, true,
-            "too little speech (fewer than 10 speech frames)"),
+            "too little speech (fewer than 5 speech frames)"),
     /** 4106, reference engine. */
     ENGINE_BUSY(EngineCodes.BUSY, true, "busy (too many concurrent recordings)"),
     /** 4107, reference engine. */
@@ -93,7 +93,7 @@ public enum ReturnCode {
     /**
      * What the code means, in a phrase.
      *
-     * @return for example "too little speech (fewer than 10 speech frames)"
+     * @return for example "too little speech (fewer than 5 speech frames)"
      */
     public String meaning() {
         return meaning;

@@ -74,7 +74,7 @@ class SpeakerIdentifierTest {
 
     @ParameterizedTest
     @CsvSource(delimiter = '|', value = {
-        "sound_code 4105 | 4105 | error 4105 (reference engine): too little speech (fewer than 10"
+        "sound_code 4105 | 4105 | error 4105 (reference engine): too little speech (fewer than 5"
                 + " speech frames)",
         "sound_code 4106 | 4106 | error 4106 (reference engine): busy",
         "sound_code 9001 | 9001 | error 9001 (the engine's own code: not one of the reference"
