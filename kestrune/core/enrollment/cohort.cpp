@@ -46,27 +46,30 @@ std::vector<std::vector<size_t>> PoolCohortSpeakers(const std::vector<CohortCand
 void AddCohort(BackgroundModel& model, const std::vector<LabelledRecording>& recordings,
                uint32_t speakers, const EnrollmentProgress& progress) {
     const Background ubm(model, 0);
-    // Each background speaker's recordings, in the order of first mention.
+    // Each background speaker's recordings, in the order of first mention; a speaker is
+    // poolable when none of its files was named (only those are measured).
+    struct Speaker {
+        std::vector<Samples> speech;
+        CohortCandidate candidate;
+    };
     std::vector<std::string> labels;
-    std::map<std::string, std::vector<Samples>> speech;
-    std::map<std::string, CohortCandidate> candidates;
+    std::map<std::string, Speaker> speakersByLabel;
     for (const LabelledRecording& recording : recordings) {
-        auto [entry, added] = speech.try_emplace(recording.label);
+        auto [entry, added] = speakersByLabel.try_emplace(recording.label);
         if (added) {
             labels.push_back(recording.label);
         }
-        entry->second.push_back(recording.samples);
-        // A speaker is poolable when none of its files was named (only those are measured).
-        CohortCandidate& candidate = candidates[recording.label];
-        candidate.poolable = (added || candidate.poolable) && recording.unlabelled;
-        if (candidate.poolable) {
-            candidate.frames +=
+        Speaker& speaker = entry->second;
+        speaker.speech.push_back(recording.samples);
+        speaker.candidate.poolable = (added || speaker.candidate.poolable) && recording.unlabelled;
+        if (speaker.candidate.poolable) {
+            speaker.candidate.frames +=
                 ubm.RawFeatures(recording.samples.data(), recording.samples.size()).rows();
         }
     }
     std::vector<CohortCandidate> inOrder;
     for (const std::string& label : labels) {
-        inOrder.push_back(candidates[label]);
+        inOrder.push_back(speakersByLabel[label].candidate);
     }
     const std::vector<std::vector<size_t>> pools = PoolCohortSpeakers(inOrder, kCohortSpeechFrames);
     const auto poolable = static_cast<size_t>(std::count_if(
@@ -89,7 +92,7 @@ void AddCohort(BackgroundModel& model, const std::vector<LabelledRecording>& rec
     for (size_t k = 0; k < chosen.size(); ++k) {
         std::vector<Samples> pool;
         for (size_t speaker : pools[chosen[k]]) {
-            const std::vector<Samples>& own = speech[labels[speaker]];
+            const std::vector<Samples>& own = speakersByLabel[labels[speaker]].speech;
             pool.insert(pool.end(), own.begin(), own.end());
         }
         const EnrollmentSpeech prepared = PrepareEnrollmentSpeech(ubm, pool);
