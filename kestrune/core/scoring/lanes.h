@@ -1,9 +1,9 @@
-// Vectors of 4, 8 or 16 floats (the compilers' generic vectors) and the exponential and the
-// logarithm over all lanes at once. A function that carries a target attribute gets these
-// operations in that instruction set; each kernel uses the width of its registers (GCC splits
-// wider vectors through memory). Vectors are passed by reference only: passing one of 32 or
-// 64 bytes by value has a different calling convention with and without AVX, which compilers
-// warn about.
+// Vectors of 4, 8 or 16 floats (the compilers' generic vectors), their loads from floats and from
+// bfloat16, and the exponential and the logarithm over all lanes at once. A function that carries a
+// target attribute gets these operations in that instruction set; each kernel uses the width of its
+// registers (GCC splits wider vectors through memory). Vectors are passed by reference only:
+// passing one of 32 or 64 bytes by value has a different calling convention with and without AVX,
+// which compilers warn about.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +24,20 @@ inline constexpr int kWidth = static_cast<int>(sizeof(V) / sizeof(float));
 template <typename V>
 KESTRUNE_LANES_INLINE void Load(V& v, const float* from) {
     std::memcpy(&v, from, sizeof v);
+}
+
+// The floats of 16 bfloat16 values (bfloat16.h), each one's bits moved to the upper half of a
+// 32-bit lane, into as many vectors V as they fill. Converted as one vector of 16 whatever V's
+// width: the compilers widen 8 or 16 of them at once in every instruction set, but a vector of 4
+// halves is taken apart lane by lane.
+template <typename V>
+KESTRUNE_LANES_INLINE void LoadBfloat16(V (&v)[16 / kWidth<V>], const uint16_t* from) {
+    typedef uint16_t Halves __attribute__((vector_size(32)));
+    typedef uint32_t Words __attribute__((vector_size(64)));
+    Halves halves;
+    std::memcpy(&halves, from, sizeof halves);
+    const Words words = __builtin_convertvector(halves, Words) << 16;
+    std::memcpy(&v, &words, sizeof words);
 }
 
 template <typename V>

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "core/scoring/bfloat16.h"
 #include "core/scoring/scoring_kernel.h"
 
 namespace kestrune {
@@ -62,36 +63,33 @@ TopComponents SelectTopComponents(const GmmEvaluator& ubm, const FeatureMatrix& 
 }
 
 TargetBank::TargetBank(const DiagonalGmm& ubm, const FloatMatrix& targetMeans)
-    : components_(ubm.Components()), dimension_(ubm.Dimension()) {
+    : components_(ubm.Components()),
+      dimension_(ubm.Dimension()),
+      centres_(ubm.means.cast<float>()) {
     targets_ = components_ > 0 ? targetMeans.rows() / components_ : 0;
     const Eigen::Index stride = dimension_ + 1;
-    panels_.assign(static_cast<size_t>(Blocks() * components_ * stride * kLanes), 0.0f);
+    panels_.assign(static_cast<size_t>(Blocks() * components_ * stride * kLanes), 0);
     const DoubleMatrix precision = ubm.variances.cwiseInverse();
     // Working rows sized once: an allocation per target and component cost more than the
     // arithmetic. One block of targets at a time, so that its panels are written whole and
     // its targets' means read row by row.
-    Eigen::RowVectorXd ubmMean(dimension_), mean(dimension_), direction(dimension_);
-    Eigen::VectorXd ubmNorm(components_);
-    for (Eigen::Index m = 0; m < components_; ++m) {
-        ubmMean = ubm.means.row(m);
-        ubmNorm(m) = ubmMean.cwiseAbs2().dot(precision.row(m));
-    }
+    Eigen::RowVectorXd ubmMean(dimension_), shift(dimension_), direction(dimension_);
     for (Eigen::Index block = 0; block < Blocks(); ++block) {
         const Eigen::Index first = block * kLanes;
         const Eigen::Index last = std::min(first + kLanes, targets_);
         for (Eigen::Index m = 0; m < components_; ++m) {
             ubmMean = ubm.means.row(m);
             for (Eigen::Index t = first; t < last; ++t) {
-                mean = targetMeans.row(t * components_ + m).cast<double>();
-                direction = (mean - ubmMean).cwiseProduct(precision.row(m));
-                const double norm = mean.cwiseAbs2().dot(precision.row(m));
+                shift = targetMeans.row(t * components_ + m).cast<double>() - ubmMean;
+                direction = shift.cwiseProduct(precision.row(m));
                 // Column t % kLanes of the panel of t's block and component m.
-                float* out =
+                uint16_t* out =
                     panels_.data() + (block * components_ + m) * stride * kLanes + t % kLanes;
                 for (Eigen::Index k = 0; k < dimension_; ++k) {
-                    out[k * kLanes] = static_cast<float>(direction(k));
+                    out[k * kLanes] = ToBfloat16(static_cast<float>(direction(k)));
                 }
-                out[dimension_ * kLanes] = static_cast<float>(-0.5 * (norm - ubmNorm(m)));
+                out[dimension_ * kLanes] =
+                    ToBfloat16(static_cast<float>(-0.5 * shift.dot(direction)));
             }
         }
     }
@@ -104,10 +102,11 @@ TargetBank TargetBank::Gather(const std::vector<Pick>& picks) {
     }
     gathered.components_ = picks.front().bank->components_;
     gathered.dimension_ = picks.front().bank->dimension_;
+    gathered.centres_ = picks.front().bank->centres_;
     gathered.targets_ = static_cast<Eigen::Index>(picks.size());
     const Eigen::Index stride = gathered.dimension_ + 1;
-    const Eigen::Index blockFloats = gathered.components_ * stride * kLanes;
-    gathered.panels_.assign(static_cast<size_t>(gathered.Blocks() * blockFloats), 0.0f);
+    const Eigen::Index blockValues = gathered.components_ * stride * kLanes;
+    gathered.panels_.assign(static_cast<size_t>(gathered.Blocks() * blockValues), 0);
     for (Eigen::Index to = 0; to < gathered.targets_;) {
         const Pick& pick = picks[static_cast<size_t>(to)];
         // A whole block taken in order from a block of the same position: copied as it is.
@@ -118,14 +117,14 @@ TargetBank TargetBank::Gather(const std::vector<Pick>& picks) {
             ++run;
         }
         if (run == kLanes && to % kLanes == 0 && pick.target % kLanes == 0) {
-            std::copy_n(pick.bank->Panels(pick.target / kLanes), blockFloats,
-                        gathered.panels_.data() + (to / kLanes) * blockFloats);
+            std::copy_n(pick.bank->Panels(pick.target / kLanes), blockValues,
+                        gathered.panels_.data() + (to / kLanes) * blockValues);
             to += kLanes;
             continue;
         }
         // Else one target: its column of every panel.
-        const float* from = pick.bank->Panels(pick.target / kLanes) + pick.target % kLanes;
-        float* into = gathered.panels_.data() + (to / kLanes) * blockFloats + to % kLanes;
+        const uint16_t* from = pick.bank->Panels(pick.target / kLanes) + pick.target % kLanes;
+        uint16_t* into = gathered.panels_.data() + (to / kLanes) * blockValues + to % kLanes;
         for (Eigen::Index row = 0; row < gathered.components_ * stride; ++row) {
             into[row * kLanes] = from[row * kLanes];
         }
@@ -181,6 +180,7 @@ void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const T
         return;
     }
     constexpr Eigen::Index kLanes = TargetBank::kLanes;
+    const FloatMatrix& centres = bank.Centres();
     std::vector<double> totals(static_cast<size_t>(bank.Blocks() * kLanes), 0.0);
     std::vector<int32_t> kept, frameRows, component, firstRow;
     std::vector<int32_t> count(static_cast<size_t>(bank.Components()));
@@ -216,7 +216,8 @@ void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const T
             kept[f] = k;
             pairs += k;
         }
-        // The kept pairs grouped by component (a counting sort), each row the frame and a 1.
+        // The kept pairs grouped by component (a counting sort), each row the frame less the
+        // component's mean, and a 1.
         component.clear();
         firstRow.clear();
         int32_t row = 0;
@@ -233,10 +234,11 @@ void ScoreTargets(const TopComponents& top, const FeatureMatrix& frames, const T
         terms.resize(static_cast<size_t>(pairs * kLanes));
         for (Eigen::Index f = 0; f < n; ++f) {
             for (int32_t j = 0; j < kept[f]; ++j) {
-                const int32_t r = next[frameRows[f * c + j]]++;
+                const int32_t m = frameRows[f * c + j];
+                const int32_t r = next[m]++;
                 frameRows[f * c + j] = r;
                 float* out = rows.data() + r * stride;
-                Eigen::Map<Eigen::RowVectorXf>(out, d) = frames.row(start + f);
+                Eigen::Map<Eigen::RowVectorXf>(out, d) = frames.row(start + f) - centres.row(m);
                 out[d] = 1.0f;
             }
         }

@@ -35,13 +35,15 @@ double KeptPairsPerFrame(const TopComponents& top);
 
 // Targets prepared for scoring against one background model. A target that only moved the
 // means differs from the background, on component m, by
-//   log N(x; mu_t, s^2) - log N(x; mu, s^2) = x . v + k,
-//   v = (mu_t - mu) / s^2,   k = -(|mu_t|^2_s - |mu|^2_s) / 2,
-// a dot product of (x, 1) with (v, k). The targets are kept in blocks of kLanes: per block and
-// component a panel of D + 1 rows of kLanes floats (row d holds v_d of the block's targets,
-// row D their k), so a frame is scored against a whole block by D + 1 multiply-adds of
-// kLanes-wide rows, and a block's panels (41 KB per target for 256 components of 40
-// dimensions) are read once per run of frames. The last block is padded with zero panels.
+//   log N(x; mu_t, s^2) - log N(x; mu, s^2) = (x - mu) . v + k,
+//   v = (mu_t - mu) / s^2,   k = -(mu_t - mu) . v / 2,
+// a dot product of (x - mu, 1) with (v, k). Measured from the component's mean, neither side is
+// much larger than the result, so the panels keep their precision in bfloat16 (bfloat16.h).
+// The targets are kept in blocks of kLanes: per block and component a panel of D + 1 rows of
+// kLanes values (row d holds v_d of the block's targets, row D their k), so a frame is scored
+// against a whole block by D + 1 multiply-adds of kLanes-wide rows, and a block's panels
+// (21 KB per target for 256 components of 40 dimensions) are read once per run of frames. The
+// last block is padded with zero panels.
 class TargetBank {
   public:
     static constexpr Eigen::Index kLanes = 16;
@@ -66,16 +68,20 @@ class TargetBank {
     Eigen::Index Dimension() const { return dimension_; }
     Eigen::Index Blocks() const { return (targets_ + kLanes - 1) / kLanes; }
 
-    // Block b's panels: M × (D + 1) × kLanes floats, component m's at m (D + 1) kLanes.
-    const float* Panels(Eigen::Index block) const {
+    // Block b's panels: M × (D + 1) × kLanes bfloat16 values, component m's at m (D + 1) kLanes.
+    const uint16_t* Panels(Eigen::Index block) const {
         return panels_.data() + block * components_ * (dimension_ + 1) * kLanes;
     }
+
+    // The background model's means (M × D), from which the frames are measured.
+    const FloatMatrix& Centres() const { return centres_; }
 
   private:
     Eigen::Index targets_ = 0;
     Eigen::Index components_ = 0;
     Eigen::Index dimension_ = 0;
-    std::vector<float> panels_;  // blocks × M × (D + 1) × kLanes
+    FloatMatrix centres_;
+    std::vector<uint16_t> panels_;  // blocks × M × (D + 1) × kLanes
 };
 
 // The same targets' models for every condition (conditions.h), each prepared for scoring, and

@@ -35,11 +35,10 @@ constexpr float kFastSpread = 10.0f;
 // vectors.
 template <typename V, int kRows, int kParts>
 KESTRUNE_LANES_INLINE void MultiplyAdd(V (&sums)[kRows][kParts], const float* x,
-                                       Eigen::Index stride, const float* panel, Eigen::Index k) {
+                                       Eigen::Index stride, const uint16_t* panel, Eigen::Index k) {
+    static_assert(kParts * lanes::kWidth<V> == kLanes);
     V p[kParts];
-    for (int q = 0; q < kParts; ++q) {
-        lanes::Load(p[q], panel + k * kLanes + q * lanes::kWidth<V>);
-    }
+    lanes::LoadBfloat16(p, panel + k * kLanes);
     for (int i = 0; i < kRows; ++i) {
         const float feature = x[i * stride + k];
         for (int q = 0; q < kParts; ++q) {
@@ -53,7 +52,7 @@ KESTRUNE_LANES_INLINE void MultiplyAdd(V (&sums)[kRows][kParts], const float* x,
 // the feature index, so that at least eight independent chains of multiply-adds keep two FMA
 // units busy through their latency when there are few rows.
 template <typename V, int kRows, int kSplit>
-KESTRUNE_LANES_INLINE void Products(const float* x, Eigen::Index stride, const float* panel,
+KESTRUNE_LANES_INLINE void Products(const float* x, Eigen::Index stride, const uint16_t* panel,
                                     float* out) {
     constexpr int kParts = kLanes / lanes::kWidth<V>;
     V sums[kSplit][kRows][kParts];
@@ -89,7 +88,7 @@ KESTRUNE_LANES_INLINE void Products(const float* x, Eigen::Index stride, const f
 
 // The products of rows [row, end) with one panel: kRows at a time, then the rest by halving.
 template <typename V, int kRows>
-KESTRUNE_LANES_INLINE void PanelProducts(const ScoringChunk& chunk, const float* panel,
+KESTRUNE_LANES_INLINE void PanelProducts(const ScoringChunk& chunk, const uint16_t* panel,
                                          Eigen::Index row, Eigen::Index end, float* terms) {
     constexpr int kChains = kRows * (kLanes / lanes::kWidth<V>);
     constexpr int kSplit = kChains >= 8 ? 1 : 8 / kChains;
@@ -197,20 +196,21 @@ KESTRUNE_LANES_INLINE void Combine(const ScoringChunk& chunk, const float* terms
 // V: the kernel's register; kRows: rows per product, as many sums as the registers hold with
 // room for a panel row.
 template <typename V, int kRows>
-KESTRUNE_LANES_INLINE void ScoreBlockBody(const ScoringChunk& chunk, const float* panels,
+KESTRUNE_LANES_INLINE void ScoreBlockBody(const ScoringChunk& chunk, const uint16_t* panels,
                                           float* terms, double* totals) {
-    const Eigen::Index panelFloats = chunk.stride * kLanes;
+    const Eigen::Index panelValues = chunk.stride * kLanes;
+    constexpr Eigen::Index kLineValues = 64 / sizeof(uint16_t);  // a cache line's
     for (Eigen::Index i = 0; i < chunk.components; ++i) {
         // The next component's panel is fetched while this one's products are computed: the
         // panels come from beyond the second-level cache, one component after another, with
         // gaps where no frame chose a component.
         if (i + 1 < chunk.components) {
-            const float* next = panels + chunk.component[i + 1] * panelFloats;
-            for (Eigen::Index k = 0; k < panelFloats; k += kLanes) {
+            const uint16_t* next = panels + chunk.component[i + 1] * panelValues;
+            for (Eigen::Index k = 0; k < panelValues; k += kLineValues) {
                 __builtin_prefetch(next + k);
             }
         }
-        PanelProducts<V, kRows>(chunk, panels + chunk.component[i] * panelFloats, chunk.firstRow[i],
+        PanelProducts<V, kRows>(chunk, panels + chunk.component[i] * panelValues, chunk.firstRow[i],
                                 chunk.firstRow[i + 1], terms);
     }
     for (int q = 0; q < kLanes; q += lanes::kWidth<V>) {
@@ -223,7 +223,7 @@ bool AlwaysSupported() {
 }
 
 // SSE2: 16 registers of 4 floats.
-void ScoreBlockPortable(const ScoringChunk& chunk, const float* panels, float* terms,
+void ScoreBlockPortable(const ScoringChunk& chunk, const uint16_t* panels, float* terms,
                         double* totals) {
     ScoreBlockBody<lanes::Floats4, 2>(chunk, panels, terms, totals);
 }
@@ -234,7 +234,7 @@ bool HasAvx2Fma() {
 }
 
 __attribute__((target("avx2,fma"))) void ScoreBlockAvx2(const ScoringChunk& chunk,
-                                                        const float* panels, float* terms,
+                                                        const uint16_t* panels, float* terms,
                                                         double* totals) {
     ScoreBlockBody<lanes::Floats8, 4>(chunk, panels, terms, totals);
 }
@@ -244,7 +244,7 @@ bool HasAvx512() {
 }
 
 __attribute__((target("avx512f"))) void ScoreBlockAvx512(const ScoringChunk& chunk,
-                                                         const float* panels, float* terms,
+                                                         const uint16_t* panels, float* terms,
                                                          double* totals) {
     ScoreBlockBody<lanes::Floats16, 8>(chunk, panels, terms, totals);
 }

@@ -13,7 +13,8 @@ namespace kestrune {
 // A run of frames, prepared for scoring independently of the targets.
 struct ScoringChunk {
     Eigen::Index stride = 0;  // floats per row: the feature dimension and a constant 1
-    // The kept (frame, component) pairs' frames, rows × stride, grouped by component.
+    // The kept (frame, component) pairs, rows × stride, grouped by component: the frame less the
+    // component's background mean, then 1.
     const float* rows = nullptr;
     Eigen::Index components = 0;         // components with rows in this chunk
     const int32_t* component = nullptr;  // components: their indices
@@ -29,8 +30,8 @@ struct ScoringChunk {
 // Adds, for each of sixteen targets, the sum over the chunk's frames of
 //   log sum_j w_j exp(x_f . p_j), over the frame's kept components j,
 // to `totals` (16 doubles). `panels` holds the sixteen targets' panel for every component
-// (TargetBank::Panels); `terms` has room for 16 floats per row of the chunk.
-using ScoreBlockFunction = void (*)(const ScoringChunk& chunk, const float* panels, float* terms,
+// (TargetBank::Panels, in bfloat16); `terms` has room for 16 floats per row of the chunk.
+using ScoreBlockFunction = void (*)(const ScoringChunk& chunk, const uint16_t* panels, float* terms,
                                     double* totals);
 
 struct ScoringKernel {
