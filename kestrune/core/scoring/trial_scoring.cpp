@@ -72,7 +72,7 @@ std::vector<double> CohortNormalisedScores(const Background& ubm, FeatureMatrix&
                                            const std::array<double, kConditions>& weights) {
     ubm.Normalise(frames);
     const TopComponents top =
-        SelectTopComponents(ubm.evaluator(), frames, ubm.model().topComponents);
+        SelectTopComponents(ubm.evaluator(), frames, TopComponentsFor(ubm.model(), frames.rows()));
     std::vector<double> scores = ConditionScores(top, frames, targets, weights);
     const Moments cohort =
         MomentsOf(WithoutBest(ConditionScores(top, frames, ubm.cohort().banks, weights)));
@@ -83,6 +83,11 @@ std::vector<double> CohortNormalisedScores(const Background& ubm, FeatureMatrix&
 }
 
 }  // namespace
+
+uint32_t TopComponentsFor(const BackgroundModel& model, Eigen::Index frames) {
+    return frames < kShortTrialFrames ? std::max(model.topComponents, kShortTrialTopComponents)
+                                      : model.topComponents;
+}
 
 TrialScores ScoreRecording(const Background& ubm, TrialFrames frames, const RecordingTraits& traits,
                            const ConditionBanks& targets) {

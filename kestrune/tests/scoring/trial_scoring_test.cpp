@@ -1,4 +1,4 @@
-// Adapting a trial's scores to the loaded targets.
+// Adapting a trial's scores to the loaded targets, and the components a trial is scored with.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -85,6 +85,24 @@ TEST(TrialScoring, AnUntrustedScoreMovesNoOtherTarget) {
     // Scores at the edge of the trusted range stay in.
     const std::vector<uint8_t> kept = UntrustedScores({1e6, -1e6, 0.0});
     EXPECT_EQ(kept, (std::vector<uint8_t>{0, 0, 0}));
+}
+
+// Short trials are scored with more components per frame, never fewer than the model asks for;
+// from 250 speech frames on, with the model's own count.
+TEST(TrialScoring, ShortTrialsScoreMoreComponentsPerFrame) {
+    struct Case {
+        uint32_t modelTop;
+        Eigen::Index frames;
+        uint32_t expected;
+    } const cases[] = {
+        {3, 0, 8}, {3, 5, 8}, {3, 249, 8}, {3, 250, 3}, {3, 6000, 3}, {2, 100, 8}, {12, 100, 12},
+    };
+    for (const Case& c : cases) {
+        BackgroundModel model;
+        model.topComponents = c.modelTop;
+        EXPECT_EQ(TopComponentsFor(model, c.frames), c.expected)
+            << "top " << c.modelTop << ", " << c.frames << " frames";
+    }
 }
 
 }  // namespace
