@@ -39,16 +39,10 @@ ConditionBanks PrepareNewModels(const Background& ubm, const std::vector<TargetM
                           stack(&TargetModel::companionMeans, companion->gmm()));
 }
 
-size_t BankBytes(const TargetBank& bank) {
-    return static_cast<size_t>(bank.Blocks() * TargetBank::kLanes * bank.Components() *
-                               (bank.Dimension() + 1)) *
-           sizeof(float);
-}
-
 size_t BytesOf(const PreparedTargets& prepared) {
     size_t bytes = sizeof(PreparedTargets);
     for (size_t c = 0; c < kConditionCount; ++c) {
-        bytes += BankBytes(prepared.banks.banks[c]) + BankBytes(prepared.banks.companion[c]);
+        bytes += prepared.banks.banks[c].Bytes() + prepared.banks.companion[c].Bytes();
     }
     for (const std::vector<GenuineSample>& samples : prepared.genuine) {
         bytes += sizeof(samples) + samples.size() * sizeof(GenuineSample);

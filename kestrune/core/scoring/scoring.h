@@ -3,10 +3,10 @@
 // those components only.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
-
-#include <array>
 
 #include "core/base/matrix.h"
 #include "core/frontend/conditions.h"
@@ -75,6 +75,12 @@ class TargetBank {
 
     // The background model's means (M × D), from which the frames are measured.
     const FloatMatrix& Centres() const { return centres_; }
+
+    // The memory the bank holds: its panels and the means.
+    size_t Bytes() const {
+        return panels_.size() * sizeof(uint16_t) +
+               static_cast<size_t>(centres_.size()) * sizeof(float);
+    }
 
   private:
     Eigen::Index targets_ = 0;
